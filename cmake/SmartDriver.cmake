@@ -1,0 +1,24 @@
+# Helpers shared by every folder: one to add a layer's static library, one to add a test.
+
+# sd_add_layer(<name> SOURCES <files...> DEPS <targets...>)
+function(sd_add_layer name)
+  cmake_parse_arguments(ARG "" "" "SOURCES;DEPS" ${ARGN})
+  add_library(${name} STATIC ${ARG_SOURCES})
+  target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR} ${PROJECT_SOURCE_DIR}/include)
+  target_link_libraries(${name} PUBLIC ${ARG_DEPS})
+endfunction()
+
+# sd_add_test(<name> SOURCES <files...> LIBS <targets...> [LABELS <labels...>])
+# Builds one GoogleTest program and registers each of its tests with CTest.
+function(sd_add_test name)
+  cmake_parse_arguments(ARG "" "" "SOURCES;LIBS;LABELS" ${ARGN})
+  add_executable(${name} ${ARG_SOURCES})
+  target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR} ${PROJECT_SOURCE_DIR}/include
+                                             ${PROJECT_SOURCE_DIR}/tests)
+  target_link_libraries(${name} PRIVATE ${ARG_LIBS} GTest::gtest GTest::gtest_main Threads::Threads)
+  target_compile_definitions(${name} PRIVATE
+    SD_TEST_LIBRARY="$<TARGET_FILE:smartdriver>"
+    SD_TEST_BIN_DIR="${CMAKE_RUNTIME_OUTPUT_DIRECTORY}")
+  add_dependencies(${name} smartdriver)
+  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 PROPERTIES LABELS "${ARG_LABELS}" TIMEOUT 120)
+endfunction()

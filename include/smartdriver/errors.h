@@ -1,0 +1,71 @@
+// The runtime's exception classes that failures reach the host as. A host catches sd::Exception (or
+// std::exception) and shows what(): the operator message in Windows-1251, zero-terminated.
+//
+// Every class here is defined wholly in this header, so a host that loads the library at run time gets
+// its own copy of each class and still catches what the library throws: the type identity is the name.
+#pragma once
+
+#include <exception>
+#include <string>
+#include <string_view>
+#include <utility>
+
+#if defined(_WIN32)
+#define SD_VISIBLE
+#else
+#define SD_VISIBLE __attribute__((visibility("default")))
+#endif
+
+namespace sd {
+
+// The general exception class: a message and nothing else.
+class SD_VISIBLE Exception : public std::exception {
+ public:
+  explicit Exception(std::string message) : message_(std::move(message)) {}
+  const char* what() const noexcept override { return message_.c_str(); }
+  const std::string& Message() const noexcept { return message_; }
+
+ private:
+  std::string message_;
+};
+
+// An entry that the driver does not implement was called.
+class SD_VISIBLE EAbstractError : public Exception {
+ public:
+  EAbstractError() : Exception("Abstract Error") {}
+};
+
+// A text could not be read as the number it should hold.
+class SD_VISIBLE EConvertError : public Exception {
+ public:
+  using Exception::Exception;
+  // The runtime's wording for a text that is not an integer: '<text>' is not a valid integer value.
+  static EConvertError NotAnInteger(std::string_view text) {
+    return EConvertError("'" + std::string(text) + "' is not a valid integer value");
+  }
+};
+
+// A floating-point division by zero.
+class SD_VISIBLE EZeroDivide : public Exception {
+ public:
+  EZeroDivide() : Exception("Floating point division by zero") {}
+};
+
+// A value outside the range that an operation accepts.
+class SD_VISIBLE ERangeError : public Exception {
+ public:
+  ERangeError() : Exception("Range check error") {}
+};
+
+// A file could not be opened, written, closed or measured. The code follows the Windows numbering
+// (2 file not found, 3 path not found, 5 access denied, ...), and the message carries it.
+class SD_VISIBLE EInOutError : public Exception {
+ public:
+  explicit EInOutError(int code) : Exception("I/O error " + std::to_string(code)), code_(code) {}
+  int ErrorCode() const noexcept { return code_; }
+
+ private:
+  int code_;
+};
+
+}  // namespace sd

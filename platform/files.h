@@ -1,0 +1,33 @@
+// File services of the platform: exists, append, size, move replacing the target. Each goes through a
+// table of functions that a test may replace to make a call fail on purpose.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace sd::platform {
+
+// Failures are input/output codes in the Windows numbering (2 file not found, 3 path not found,
+// 4 too many open files, 5 access denied, 29 write fault, 30 read fault, 112 disk full); 0 is success.
+struct FileOps {
+  bool (*exists)(const std::string& native_path);
+  // Opens for appending (creating the file when missing), writes all bytes, closes.
+  int (*append)(const std::string& native_path, std::string_view bytes);
+  // The size of an existing file.
+  int (*size)(const std::string& native_path, std::int64_t* size);
+  // Moves a file, replacing the target; false when it did not happen.
+  bool (*move_replacing)(const std::string& from, const std::string& to);
+  // Reads the whole file; 2 when it does not exist.
+  int (*read_all)(const std::string& native_path, std::string* contents);
+  // Replaces the whole file's contents at once (written aside, then moved over it).
+  int (*replace_all)(const std::string& native_path, std::string_view contents);
+};
+
+// The operations in force, and the system's own ones.
+const FileOps& Files();
+const FileOps& SystemFiles();
+// Installs another table (nullptr brings back the system's); returns the one it replaced.
+const FileOps* SetFiles(const FileOps* ops);
+
+}  // namespace sd::platform
