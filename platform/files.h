@@ -12,8 +12,9 @@ namespace sd::platform {
 // 4 too many open files, 5 access denied, 29 write fault, 30 read fault, 112 disk full); 0 is success.
 struct FileOps {
   bool (*exists)(const std::string& native_path);
-  // Opens for appending (creating the file when missing), writes all bytes, closes.
-  int (*append)(const std::string& native_path, std::string_view bytes);
+  // Opens for appending (creating the file when missing), writes all bytes, closes; tells the size the
+  // file had when it was closed, so that a writer need not open it once more to measure it.
+  int (*append)(const std::string& native_path, std::string_view bytes, std::int64_t* size_after);
   // The size of an existing file.
   int (*size)(const std::string& native_path, std::int64_t* size);
   // Moves a file, replacing the target; false when it did not happen.

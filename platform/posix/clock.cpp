@@ -1,0 +1,87 @@
+// POSIX clock and regional settings: the user's locale is read with newlocale("") and used through the
+// *_l functions, so the process's own locale is never changed.
+#include "platform/clock.h"
+
+#include <langinfo.h>
+#include <locale.h>
+#include <time.h>
+
+#include <atomic>
+#include <cstring>
+
+#include "smartdriver/cp1251.h"
+
+namespace sd::platform {
+namespace {
+
+locale_t UserLocale() {
+  static const locale_t loc = [] {
+    locale_t l = ::newlocale(LC_ALL_MASK, "", static_cast<locale_t>(nullptr));
+    if (l == static_cast<locale_t>(nullptr)) l = ::newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(nullptr));
+    return l;
+  }();
+  return loc;
+}
+
+struct tm LocalNow(long* nanos = nullptr) {
+  timespec ts{};
+  ::clock_gettime(CLOCK_REALTIME, &ts);
+  struct tm t {};
+  ::localtime_r(&ts.tv_sec, &t);
+  if (nanos != nullptr) *nanos = ts.tv_nsec;
+  return t;
+}
+
+// Days from 1970-01-01 to a civil date of the proleptic Gregorian calendar.
+long long DaysFromCivil(long long y, unsigned m, unsigned d) {
+  y -= m <= 2;
+  const long long era = (y >= 0 ? y : y - 399) / 400;
+  const unsigned yoe = static_cast<unsigned>(y - era * 400);
+  const unsigned doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
+  const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+  return era * 146097 + static_cast<long long>(doe) - 719468;
+}
+
+constexpr long long kDaysFrom1899To1970 = 25569;
+
+double NowAsDate() {
+  long nanos = 0;
+  const struct tm t = LocalNow(&nanos);
+  const long long days = DaysFromCivil(t.tm_year + 1900LL, static_cast<unsigned>(t.tm_mon + 1),
+                                       static_cast<unsigned>(t.tm_mday)) + kDaysFrom1899To1970;
+  const double seconds = t.tm_hour * 3600.0 + t.tm_min * 60.0 + t.tm_sec + nanos / 1e9;
+  return static_cast<double>(days) + seconds / 86400.0;
+}
+
+std::string Format(nl_item item) {
+  const locale_t loc = UserLocale();
+  const struct tm t = LocalNow();
+  const char* format = ::nl_langinfo_l(item, loc);
+  char buf[128];
+  const std::size_t n = ::strftime_l(buf, sizeof buf, format, &t, loc);
+  std::string text(buf, n);
+  // The driver's texts are single-byte; a locale that spells its dates in UTF-8 is converted.
+  if (std::strcmp(::nl_langinfo_l(CODESET, loc), "UTF-8") == 0) text = text::FromUtf8(text);
+  return text;
+}
+
+std::string ShortDateText() { return Format(D_FMT); }
+std::string LongTimeText() { return Format(T_FMT); }
+
+char DecimalSeparator() {
+  const char* radix = ::nl_langinfo_l(RADIXCHAR, UserLocale());
+  return (radix != nullptr && radix[0] != '\0' && static_cast<unsigned char>(radix[0]) < 0x80) ? radix[0] : '.';
+}
+
+const ClockOps kSystem{&NowAsDate, &ShortDateText, &LongTimeText, &DecimalSeparator};
+std::atomic<const ClockOps*> g_current{&kSystem};
+
+}  // namespace
+
+const ClockOps& Clock() { return *g_current.load(std::memory_order_acquire); }
+const ClockOps& SystemClock() { return kSystem; }
+const ClockOps* SetClock(const ClockOps* ops) {
+  return g_current.exchange(ops != nullptr ? ops : &kSystem, std::memory_order_acq_rel);
+}
+
+}  // namespace sd::platform

@@ -1,0 +1,135 @@
+// POSIX file services, reporting failures as input/output codes in the Windows numbering.
+#include "platform/files.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <cstdio>
+
+namespace sd::platform {
+namespace {
+
+int IoCode(int err) {
+  switch (err) {
+    case ENOENT:
+    case ENOTDIR:
+    case ENAMETOOLONG:
+    case ELOOP:
+      return 3;  // path not found
+    case EMFILE:
+    case ENFILE:
+      return 4;  // too many open files
+    case EACCES:
+    case EPERM:
+    case EROFS:
+    case EISDIR:
+    case ETXTBSY:
+    case EBUSY:
+      return 5;  // access denied
+    case ENOSPC:
+    case EDQUOT:
+    case EFBIG:
+      return 112;  // disk full
+    default:
+      return 29;  // write fault
+  }
+}
+
+bool Exists(const std::string& path) {
+  struct stat st {};
+  return ::stat(path.c_str(), &st) == 0;
+}
+
+int WriteAll(int fd, std::string_view bytes) {
+  std::size_t done = 0;
+  while (done < bytes.size()) {
+    const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return IoCode(errno);
+    }
+    if (n == 0) return 29;
+    done += static_cast<std::size_t>(n);
+  }
+  return 0;
+}
+
+int Append(const std::string& path, std::string_view bytes, std::int64_t* size_after) {
+  const int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+  if (fd < 0) return IoCode(errno);
+  int code = WriteAll(fd, bytes);
+  struct stat st {};
+  if (code == 0 && ::fstat(fd, &st) != 0) code = IoCode(errno);
+  if (code == 0 && size_after != nullptr) *size_after = static_cast<std::int64_t>(st.st_size);
+  if (::close(fd) != 0 && code == 0) code = IoCode(errno);
+  return code;
+}
+
+int Size(const std::string& path, std::int64_t* size) {
+  // Opened rather than looked up, so that a file that cannot be read is reported as it is on Windows.
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return errno == ENOENT ? 2 : IoCode(errno);
+  struct stat st {};
+  const int rc = ::fstat(fd, &st);
+  const int err = errno;
+  ::close(fd);
+  if (rc != 0) return IoCode(err);
+  if (S_ISDIR(st.st_mode)) return 5;
+  *size = static_cast<std::int64_t>(st.st_size);
+  return 0;
+}
+
+bool MoveReplacing(const std::string& from, const std::string& to) {
+  return ::rename(from.c_str(), to.c_str()) == 0;
+}
+
+int ReadAll(const std::string& path, std::string* contents) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return errno == ENOENT ? 2 : IoCode(errno);
+  std::string out;
+  char buf[8192];
+  for (;;) {
+    const ssize_t n = ::read(fd, buf, sizeof buf);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      const int err = errno;
+      ::close(fd);
+      return err == EISDIR ? 5 : 30;
+    }
+    if (n == 0) break;
+    out.append(buf, static_cast<std::size_t>(n));
+  }
+  ::close(fd);
+  *contents = std::move(out);
+  return 0;
+}
+
+int ReplaceAll(const std::string& path, std::string_view contents) {
+  static std::atomic<unsigned> serial{0};
+  const std::string aside =
+      path + ".tmp" + std::to_string(::getpid()) + "." + std::to_string(serial.fetch_add(1));
+  const int fd = ::open(aside.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  if (fd < 0) return IoCode(errno);
+  int code = WriteAll(fd, contents);
+  if (code == 0 && ::fsync(fd) != 0) code = IoCode(errno);
+  if (::close(fd) != 0 && code == 0) code = IoCode(errno);
+  if (code == 0 && ::rename(aside.c_str(), path.c_str()) != 0) code = IoCode(errno);
+  if (code != 0) ::unlink(aside.c_str());
+  return code;
+}
+
+const FileOps kSystem{&Exists, &Append, &Size, &MoveReplacing, &ReadAll, &ReplaceAll};
+std::atomic<const FileOps*> g_current{&kSystem};
+
+}  // namespace
+
+const FileOps& Files() { return *g_current.load(std::memory_order_acquire); }
+const FileOps& SystemFiles() { return kSystem; }
+const FileOps* SetFiles(const FileOps* ops) {
+  return g_current.exchange(ops != nullptr ? ops : &kSystem, std::memory_order_acq_rel);
+}
+
+}  // namespace sd::platform

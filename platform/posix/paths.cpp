@@ -1,0 +1,42 @@
+// POSIX paths: drive C of the driver's fixed Windows paths is a directory of this machine.
+#include "platform/paths.h"
+
+#include <cstdlib>
+
+#include "smartdriver/cp1251.h"
+
+namespace sd::platform {
+
+std::string DriveCRoot() {
+  if (const char* root = std::getenv("SMARTDRIVER_DRIVE_C"); root != nullptr && *root != '\0') {
+    std::string r = root;
+    while (r.size() > 1 && r.back() == '/') r.pop_back();
+    return r;
+  }
+  if (const char* home = std::getenv("HOME"); home != nullptr && *home != '\0')
+    return std::string(home) + "/.smartdriver/drive_c";
+  return "/tmp/smartdriver/drive_c";
+}
+
+std::string FileNameSafe(std::string_view part) {
+  std::string out(part);
+  for (char& c : out)
+    if (c == '/' || c == '\\' || c == '\0') c = '.';
+  return out;
+}
+
+std::string NativePath(std::string_view windows_path) {
+  std::string rest(windows_path);
+  std::string out;
+  // Only drive C exists here; a path on it starts with "C:" in either letter case.
+  if (rest.size() >= 2 && (rest[0] == 'C' || rest[0] == 'c') && rest[1] == ':') {
+    out = DriveCRoot();
+    rest.erase(0, 2);
+  }
+  for (char& c : rest)
+    if (c == '\\') c = '/';
+  if (!out.empty() && !rest.empty() && rest.front() != '/') out += '/';
+  return out + text::ToUtf8(rest);
+}
+
+}  // namespace sd::platform
