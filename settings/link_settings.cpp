@@ -1,0 +1,33 @@
+// LinkSettings and its load and save, key by key in the order the file has always been written in.
+#include "settings/link_settings.h"
+
+#include "settings/ini_file.h"
+
+namespace sd::settings {
+
+LinkSettingsBlock LinkSettings;
+
+std::string_view SettingsFileName() { return "C:\\ZEMO\\Kestmark.INI"; }
+std::string_view SettingsSection() { return "RemoteDiscount"; }
+
+void LoadLinkSettings() {
+  const IniFile ini{std::string(SettingsFileName())};
+  const std::string_view s = SettingsSection();
+  LinkSettings.IP = ini.ReadString(s, "IP", LinkSettings.IP);
+  LinkSettings.Port = ini.ReadInteger(s, "Port", LinkSettings.Port);
+  LinkSettings.Portbn = ini.ReadInteger(s, "Portbn", LinkSettings.Portbn);
+  LinkSettings.bWaitTimeOut = ini.ReadInteger(s, "bWaitTimeOut", LinkSettings.bWaitTimeOut);
+  LinkSettings.bEnableLog = ini.ReadBool(s, "bEnableLog", LinkSettings.bEnableLog);
+}
+
+void SaveLinkSettings() {
+  IniFile ini{std::string(SettingsFileName())};
+  const std::string_view s = SettingsSection();
+  ini.WriteString(s, "IP", LinkSettings.IP);
+  ini.WriteInteger(s, "Port", LinkSettings.Port);
+  ini.WriteInteger(s, "Portbn", LinkSettings.Portbn);
+  ini.WriteInteger(s, "bWaitTimeOut", LinkSettings.bWaitTimeOut);
+  ini.WriteBool(s, "bEnableLog", LinkSettings.bEnableLog);
+}
+
+}  // namespace sd::settings

@@ -1,0 +1,34 @@
+// The module-wide connection settings and their INI file, "C:\ZEMO\Kestmark.INI", section
+// "RemoteDiscount". Every layer reads the fields directly; only start-up and the settings dialog write
+// them, on the host's user-interface thread.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace sd::settings {
+
+struct LinkSettingsBlock {
+  std::string IP = "localhost";  // host of both servers, Windows-1251
+  std::int32_t Port = 6010;      // discount server
+  std::int32_t bWaitTimeOut = 10000;  // milliseconds an operation waits for its reply
+  bool bEnableLog = true;        // whether the operation log is written
+  std::int32_t Portbn = 6010;    // cashless server
+};
+
+extern LinkSettingsBlock LinkSettings;
+
+// The settings file's Windows path (Windows-1251) and its section.
+std::string_view SettingsFileName();
+std::string_view SettingsSection();
+
+// Reads the five keys into LinkSettings; a missing file, section or key, or an integer key that is not a
+// whole number, leaves its field as it is.
+void LoadLinkSettings();
+
+// Writes all five keys, changed or not. Raises EIniFileException when the file cannot be written; the
+// keys after the failing one are then not written.
+void SaveLinkSettings();
+
+}  // namespace sd::settings
