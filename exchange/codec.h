@@ -1,0 +1,71 @@
+// The packet codec: requests of types 1, 2 and 3 with their CRC-16/MODBUS and byte-stuffing, the
+// check and decoding of a server's reply, and the card number conversions. It does no I/O except the
+// log lines of a rejected reply.
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "exchange/exchange_result.h"
+
+namespace sd::exchange {
+
+using Bytes = std::vector<std::uint8_t>;
+
+inline constexpr std::uint8_t kFrameEnd = 0xC0;
+inline constexpr std::uint8_t kEscape = 0xD0;
+
+// CRC-16/MODBUS (initial 0xFFFF, reflected polynomial 0xA001, no final XOR) of all the bytes.
+std::uint16_t Crc16(std::span<const std::uint8_t> bytes);
+
+// The same over count bytes from index first; count <= 0 gives 0xFFFF. A range reaching outside the
+// bytes raises sd::ERangeError instead of reading past them.
+std::uint16_t Crc16(std::span<const std::uint8_t> bytes, int first, int count);
+
+// 0xC0 becomes D0 C1 and 0xD0 becomes D0 D1; every other byte stays.
+Bytes EscapeBytes(std::span<const std::uint8_t> bytes);
+
+// D0 C1 becomes C0 and D0 D1 becomes D0; a D0 before any other byte, or at the end, is dropped. The
+// terminator is not special and is copied.
+Bytes UnescapeBytes(std::span<const std::uint8_t> bytes);
+
+// The unit price field of a request: ((sum / 100) / (quantity / 1000)) * 100 on long double, rounded to
+// nearest with halves to even, low 32 bits. Quantity 0 raises sd::EZeroDivide.
+std::int32_t UnitPrice(std::int32_t quantity, std::int32_t sum);
+
+// Replaces out with the frame of a type 1 or 3 request (quantity in thousandths, sum in hundredths)
+// carrying the counter's value, then advances the counter (wrapping). Quantity 0 raises sd::EZeroDivide
+// and changes neither out nor the counter.
+void BuildRequest(std::uint8_t packet_type, std::uint8_t wallet, std::int32_t quantity, std::int32_t sum,
+                  std::int32_t& counter, Bytes& out);
+
+// Replaces out with the frame of a type 2 request whose card field is the decimal digits of card_number
+// read as hexadecimal (low 40 bits), then advances the counter. A negative card number or one of more
+// than 16 digits raises sd::EConvertError and changes neither out nor the counter.
+void BuildCancelRequest(std::uint8_t wallet, std::int32_t quantity, std::int32_t& counter,
+                        std::int64_t card_number, Bytes& out);
+
+// Checks a reply as received (still stuffed) and, for reply types 1 and 3, stores its approval,
+// discounted price, discount and card number into `into`. A checksum mismatch is logged, stored in
+// into.ErrorText and raised as sd::Exception; a type 1 or 3 reply shorter than 21 bytes is logged and
+// raised as the received-data error and leaves `into` alone. Other reply types store nothing.
+void DecodeReply(std::span<const std::uint8_t> received, ExchangeResultData& into);
+
+// The same into the module-wide ExchangeResult.
+void DecodeReply(std::span<const std::uint8_t> received);
+
+// Upper-case hexadecimal of the number, at least two digits, padded with '0' to at least ten
+// characters. A negative number shows its 64-bit two's complement.
+std::string CardNumberText(std::int64_t card_number);
+
+// The whole text read as one hexadecimal number (0-9, A-F, a-f) of at most 64 bits; anything else
+// raises sd::EConvertError.
+std::int64_t HexDigitsToInt64(std::string_view text);
+
+// Two upper-case hexadecimal digits and a space for every byte (the form of the log's dumps).
+std::string HexDump(std::span<const std::uint8_t> bytes);
+
+}  // namespace sd::exchange
