@@ -1,0 +1,27 @@
+// Module start-up and shutdown of the driver library.
+#include "driver/module.h"
+
+#include <chrono>
+
+#include "exchange/exchange_module.h"
+#include "log/operation_log.h"
+#include "settings/link_settings.h"
+#include "settings/settings_module.h"
+
+namespace sd::driver {
+
+void StartModule() {
+  exchange::StartExchangeModule();
+  settings::StartSettings();
+  log::BindLogSwitch(&settings::LinkSettings.bEnableLog);
+}
+
+void StopModule() {
+  // Exchange threads that outlived their operation's wait still use the log and the event: they end on
+  // their own within their limits, and unload waits for them (bounded) before anything goes.
+  exchange::StopExchangeModule(std::chrono::seconds(2));
+  settings::StopSettings();
+  log::BindLogSwitch(nullptr);
+}
+
+}  // namespace sd::driver

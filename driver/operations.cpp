@@ -1,0 +1,194 @@
+// The four card operations that reach a server: the discount operation, the cashless sale and return,
+// and the card information query. Each prepares the host's record, logs its request, runs one exchange
+// through CallServer and fills the record from the reply.
+#include "driver/operations.h"
+
+#include <cfenv>
+#include <cmath>
+#include <cstring>
+#include <limits>
+#include <string>
+
+#include "driver/number_text.h"
+#include "driver/round_money.h"
+#include "exchange/call_server.h"
+#include "exchange/codec.h"
+#include "exchange/exchange_result.h"
+#include "log/operation_log.h"
+#include "platform/clock.h"
+#include "settings/link_settings.h"
+#include "smartdriver/cp1251.h"
+#include "smartdriver/errors.h"
+
+namespace sd::driver {
+namespace {
+
+using namespace sd::literals;
+using exchange::Bytes;
+using exchange::ExchangeResult;
+using settings::LinkSettings;
+
+constexpr std::string_view kDiscountTimeOut = "Не удалось получить скидку: TimeOut"_w;
+constexpr std::string_view kDiscountFailure = "Не удалось получить скидку!"_w;
+constexpr std::string_view kCashlessTimeOut = "Продажа б/н не проведена: TimeOut"_w;
+constexpr std::string_view kCashlessFailure = "Неудачный обмен с терминалом!"_w;
+constexpr std::string_view kServerCancelled = "Сервер \"Вельтор\" отменил операцию"_w;
+constexpr std::string_view kBlankLine = " \r\n";
+
+// Value × factor on the extended type, rounded to the nearest whole number with halves to the even one.
+// A value that is not finite, or whose scaled value does not fit a signed 32-bit field, is refused before
+// anything is built: sent as described it would reach the server as a meaningless number.
+std::int32_t Scaled(double value, long double factor, std::string_view what) {
+  const long double scaled = std::nearbyintl(static_cast<long double>(value) * factor);
+  if (!std::isfinite(value) || scaled < std::numeric_limits<std::int32_t>::min() ||
+      scaled > std::numeric_limits<std::int32_t>::max()) {
+    std::string message(what);
+    message += FloatText(value);
+    throw Exception(message);
+  }
+  return static_cast<std::int32_t>(scaled);
+}
+
+std::int32_t Thousandths(double kolvo) { return Scaled(kolvo, 1000, "Количество вне допустимых пределов: "_w); }
+std::int32_t Hundredths(double summa) { return Scaled(summa, 100, "Сумма вне допустимых пределов: "_w); }
+
+std::string Text(std::string_view a) { return std::string(a); }
+
+std::string Amounts(std::uint8_t koshel, double kolvo, double summa) {
+  return " Koshel=" + std::to_string(koshel) + " Kolvo=" + FloatText(kolvo) + " Summa=" + FloatText(summa);
+}
+
+std::string CodeText(char type_oper) { return std::to_string(static_cast<unsigned char>(type_oper)); }
+
+void PrepareCashless(CashlessResult* result) {
+  result->Flag = 255;
+  result->Byte1 = 0;
+  result->NumberCard.length = 0;
+}
+
+// Steps 5 to 7 shared by the cashless sale and return.
+void FillCashless(CashlessResult* result, double kolvo) {
+  result->NumberCard.assign(exchange::CardNumberText(ExchangeResult.CardNumber));
+  const long double price = ExchangeResult.DiscountedPrice;
+  result->SummaSk = RoundMoney(2, price * kolvo / 100);
+  result->PriceSk = RoundMoney(2, price / 100);
+  result->Skidka = RoundMoney(2, static_cast<long double>(ExchangeResult.DiscountTenths) / 10);
+  if (ExchangeResult.Approval == 0) throw Exception(Text(kServerCancelled));
+}
+
+}  // namespace
+
+void GetCardInfo(CardInfo* result, std::uint8_t koshel) {
+  exchange::CallServer(
+      LinkSettings.IP, LinkSettings.Portbn, LinkSettings.bWaitTimeOut,
+      [&](Bytes& data) {
+        log::WriteLog(Text("Инфо по карте: Koshel="_w) + std::to_string(koshel));
+        exchange::BuildRequest(3, koshel, 1, 1, exchange::CashlessCounter, data);
+      },
+      kCashlessTimeOut, kCashlessFailure);
+  const std::string card = exchange::CardNumberText(ExchangeResult.CardNumber);
+  result->CardHead.assign(std::string_view(card).substr(0, 4));
+  result->CardTail.assign(card.size() > 4 ? std::string_view(card).substr(4, 6) : std::string_view());
+  result->ValidUntil = platform::Clock().now_as_date() + 10;
+  result->Amount32 = result->Amount40 = result->Amount48 = result->Amount56 = 0;
+}
+
+void DiscountOperation(DiscountResult* result, char type_oper, std::uint8_t koshel, double kolvo, double summa,
+                       std::string_view card_text) {
+  result->Flag = 255;
+  result->Byte4 = 0;
+  result->NumberCard.length = 0;
+  result->TypeOper = 0;
+  result->Byte3 = 0;
+
+  std::string_view title;
+  switch (type_oper) {
+    case '-': title = "Старт продажи: TypeOper="_w; break;
+    case 'M': title = "Запрос скидки: TypeOper="_w; break;
+    case '+': title = "Отмена продажи: TypeOper="_w; break;
+    default: {
+      // Sending the 50 zero bytes to the discount server could only end in a confusing outcome.
+      std::string message(Text("Неизвестный код операции скидки: "_w));
+      message += CodeText(type_oper);
+      throw Exception(message);
+    }
+  }
+
+  log::WriteLog(kBlankLine);
+  exchange::CallServer(
+      LinkSettings.IP, LinkSettings.Port, LinkSettings.bWaitTimeOut,
+      [&](Bytes& data) {
+        log::WriteLog(Text(title) + CodeText(type_oper) + Amounts(koshel, kolvo, summa) + Text(" карта="_w) +
+                      std::string(card_text));
+        const std::int32_t quantity = Thousandths(kolvo);
+        if (type_oper == '+') {
+          // The card of the last reply goes back unchanged on the wire: its text is the card's digits.
+          const std::int64_t card = StrToInt64(exchange::CardNumberText(ExchangeResult.CardNumber));
+          exchange::BuildCancelRequest(koshel, quantity, exchange::DiscountCounter, card, data);
+        } else {
+          exchange::BuildRequest(type_oper == '-' ? 1 : 3, koshel, quantity, Hundredths(summa),
+                                 exchange::DiscountCounter, data);
+        }
+      },
+      kDiscountTimeOut, kDiscountFailure);
+
+  result->TypeOper = type_oper;
+  result->NumberCard.assign(exchange::CardNumberText(ExchangeResult.CardNumber));
+  if (type_oper != '+') {
+    const long double price = ExchangeResult.DiscountedPrice;
+    result->SummaSk = RoundMoney(2, price * kolvo / 100);
+    result->Summa = summa;
+    result->Price = RoundMoney(2, static_cast<long double>(summa) / kolvo);
+    result->CosteSk = RoundMoney(2, price / 100);
+    result->Skidka = RoundMoney(2, static_cast<long double>(ExchangeResult.DiscountTenths) / 10);
+  }
+  log::WriteLog(Text("Операция ЗУЛ проведена: TypeOper="_w) + CodeText(type_oper) + Amounts(koshel, kolvo, summa) +
+                " NumberCard=" + std::string(result->NumberCard.view()) + " SummaSk=" + FloatText(result->SummaSk) +
+                " CosteSk=" + FloatText(result->CosteSk) + " Skidka=" + FloatText(result->Skidka));
+}
+
+void CashlessSale(CashlessResult* result, TSmartDriver* self, std::uint8_t koshel, double kolvo, double summa) {
+  PrepareCashless(result);
+  if (static_cast<long double>(kolvo) < 0.001L) {
+    CardInfo card{};
+    EntryOf<entry::GetCardInfo>(self, kGetCardInfo)(&card, self, koshel);
+    result->NumberCard.assign(std::string(card.CardHead.view()) + std::string(card.CardTail.view()));
+    result->SummaSk = 0;
+    result->PriceSk = 0;
+    result->Skidka = 0;
+    return;
+  }
+
+  log::WriteLog(kBlankLine);
+  exchange::CallServer(
+      LinkSettings.IP, LinkSettings.Portbn, LinkSettings.bWaitTimeOut,
+      [&](Bytes& data) {
+        log::WriteLog(Text("Продажа б/н:"_w) + Amounts(koshel, kolvo, summa));
+        exchange::BuildRequest(1, koshel, Thousandths(kolvo), Hundredths(summa), exchange::CashlessCounter, data);
+      },
+      kCashlessTimeOut, kCashlessFailure);
+  FillCashless(result, kolvo);
+  log::WriteLog(Text("Операция б/н проведена:"_w) + Amounts(koshel, kolvo, summa) +
+                " NumberCard=" + std::string(result->NumberCard.view()) + " SummaSk=" + FloatText(result->SummaSk) +
+                " PriceSk=" + FloatText(result->PriceSk) + " Skidka=" + FloatText(result->Skidka));
+}
+
+void CashlessReturn(CashlessResult* result, std::string_view number_card, std::uint8_t koshel, double kolvo,
+                    double summa) {
+  PrepareCashless(result);
+  log::WriteLog(kBlankLine);
+  exchange::CallServer(
+      LinkSettings.IP, LinkSettings.Portbn, LinkSettings.bWaitTimeOut,
+      [&](Bytes& data) {
+        log::WriteLog(Text("Возврат б/н:"_w) + Amounts(koshel, kolvo, summa));
+        const std::int64_t card = StrToInt64(number_card);
+        exchange::BuildCancelRequest(koshel, Thousandths(kolvo), exchange::CashlessCounter, card, data);
+      },
+      kCashlessTimeOut, kCashlessFailure);
+  FillCashless(result, kolvo);
+  log::WriteLog(Text("Операция возврат проведена:"_w) + Amounts(koshel, kolvo, summa) +
+                " NumberCard=" + std::string(number_card) + " SummaSk=" + FloatText(result->SummaSk) +
+                " PriceSk=" + FloatText(result->PriceSk) + " Skidka=" + FloatText(result->Skidka));
+}
+
+}  // namespace sd::driver

@@ -1,0 +1,27 @@
+// tSendThread: one exchange with one server on a thread of its own: connect, send the frame, read one
+// reply, decode it, hand the outcome over to the waiting operation, disconnect.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <string>
+
+#include "exchange/codec.h"
+
+namespace sd::exchange {
+
+struct tSendThread {
+  std::uint64_t Exchange = 0;     // the identity the waiting operation knows this exchange by
+  std::string Host;               // LinkSettings.IP as it was when the thread was created
+  std::int32_t ServerPort = 0;    // Port or Portbn
+  Bytes RequestFrame;             // the framed request exactly as it goes on the wire
+  std::chrono::steady_clock::time_point Deadline;  // when the operation stops waiting
+
+  // Runs the exchange on a new detached thread that the module counts until it ends.
+  static void Start(tSendThread thread);
+
+  // The exchange itself; never throws.
+  void Execute();
+};
+
+}  // namespace sd::exchange

@@ -1,0 +1,17 @@
+#!/usr/bin/env bash
+# Installs what building and testing the driver needs, where it is missing: a C++20 compiler, CMake,
+# GoogleTest and Google Benchmark, from Debian's packages. Does nothing on a machine that has them.
+set -euo pipefail
+
+needed=(g++ cmake make libgtest-dev libgmock-dev libbenchmark-dev python3)
+missing=()
+for pkg in "${needed[@]}"; do
+  dpkg -s "$pkg" >/dev/null 2>&1 || missing+=("$pkg")
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+echo "setup: installing ${missing[*]}"
+sudo=""
+[ "$(id -u)" -eq 0 ] || sudo="sudo"
+$sudo apt-get update -qq
+DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq "${missing[@]}"
