@@ -1,0 +1,293 @@
+// Tests of the server emulator against a plain socket client: the default answers, each fault, the
+// scenario rules, and the program itself started the way a script starts it.
+#include "tools/emulator/emulator.h"
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+
+#include "exchange/codec.h"
+#include "smartdriver/errors.h"
+
+namespace sd::emulator {
+namespace {
+
+using namespace std::chrono_literals;
+using sd::exchange::BuildCancelRequest;
+using sd::exchange::BuildRequest;
+using sd::exchange::ExchangeResultData;
+
+enum class End { Closed, Reset, StillOpen };
+
+struct Received {
+  Bytes bytes;
+  int pieces = 0;
+  End end = End::StillOpen;
+};
+
+// Sends a frame and reads until the server closes, resets, or is quiet for quiet_ms.
+Received Exchange(int port, const Bytes& request, int quiet_ms = 3000, int* keep_fd = nullptr) {
+  const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_port = htons(static_cast<std::uint16_t>(port));
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  EXPECT_EQ(::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+  EXPECT_EQ(::send(fd, request.data(), request.size(), MSG_NOSIGNAL), ssize_t(request.size()));
+  Received received;
+  for (;;) {
+    pollfd p{fd, POLLIN, 0};
+    if (::poll(&p, 1, quiet_ms) <= 0) break;
+    std::uint8_t buffer[256];
+    const ssize_t n = ::recv(fd, buffer, sizeof buffer, 0);
+    if (n > 0) {
+      received.bytes.insert(received.bytes.end(), buffer, buffer + n);
+      ++received.pieces;
+      continue;
+    }
+    received.end = n == 0 ? End::Closed : End::Reset;
+    EXPECT_TRUE(n == 0 || errno == ECONNRESET) << errno;
+    break;
+  }
+  if (keep_fd != nullptr)
+    *keep_fd = fd;
+  else
+    ::close(fd);
+  return received;
+}
+
+Bytes Request3(std::int32_t counter, std::uint8_t wallet, std::int32_t quantity, std::int32_t sum) {
+  Bytes frame;
+  BuildRequest(3, wallet, quantity, sum, counter, frame);
+  return frame;
+}
+
+ExchangeResultData Decoded(const Bytes& reply) {
+  ExchangeResultData result;
+  sd::exchange::DecodeReply(reply, result);
+  return result;
+}
+
+TEST(Emulator, AnswersLikeARealServer) {
+  EmulatorOptions options;
+  options.cancel_price = 777;
+  Emulator emulator(options);
+  ASSERT_NE(emulator.DiscountPort(), emulator.CashlessPort());
+
+  auto reply = Exchange(emulator.DiscountPort(), Request3(41, 2, 1500, 15050));
+  EXPECT_EQ(reply.end, End::Closed);
+  auto fields = ParseReply(reply.bytes);
+  ASSERT_TRUE(fields);
+  EXPECT_EQ(fields->type, 3);
+  EXPECT_EQ(fields->counter, 41);
+  EXPECT_EQ(fields->wallet, 2);
+  ExchangeResultData result = Decoded(reply.bytes);
+  EXPECT_EQ(result.Approval, 1);
+  EXPECT_EQ(result.CardNumber, 0x0012345678);
+  EXPECT_EQ(result.DiscountTenths, 50);
+  EXPECT_EQ(result.DiscountedPrice, 9531);  // 100.33 less 5.0 %
+
+  Bytes sale;
+  std::int32_t counter = 0;
+  BuildRequest(1, 1, 1000, 100, counter, sale);
+  reply = Exchange(emulator.CashlessPort(), sale);
+  EXPECT_EQ(ParseReply(reply.bytes)->type, 1);
+  EXPECT_EQ(Decoded(reply.bytes).DiscountedPrice, 95);
+
+  Bytes cancel;
+  BuildCancelRequest(1, 1000, counter, 9876543210, cancel);
+  reply = Exchange(emulator.DiscountPort(), cancel);
+  EXPECT_EQ(ParseReply(reply.bytes)->type, 1);
+  result = Decoded(reply.bytes);
+  EXPECT_EQ(result.CardNumber, 0x9876543210);
+  EXPECT_EQ(result.DiscountedPrice, 777);
+
+  const auto exchanges = emulator.Exchanges();
+  ASSERT_EQ(exchanges.size(), 3u);
+  EXPECT_EQ(exchanges[0].server, Server::Discount);
+  EXPECT_EQ(exchanges[0].request.unit_price, 10033);
+  EXPECT_EQ(exchanges[0].request.quantity, 1500);
+  EXPECT_TRUE(exchanges[0].request.crc_ok);
+  EXPECT_EQ(exchanges[1].server, Server::Cashless);
+  EXPECT_EQ(exchanges[2].request.type, 2);
+  EXPECT_EQ(exchanges[2].request.card, 0x9876543210);
+  EXPECT_EQ(exchanges[2].sequence, 3);
+}
+
+TEST(Emulator, EachFaultDoesWhatItSays) {
+  EmulatorOptions options;
+  options.split_pause_ms = 150;
+  Emulator emulator(options);
+  Scenario scenario = ParseScenario(
+      "request 1 fault=close\n"
+      "request 2 fault=reset\n"
+      "request 3 fault=split\n"
+      "request 4 fault=badcrc\n"
+      "request 5 fault=garbage\n"
+      "request 6 type=2 approval=0 price=5 discount=9 card=0000000042\n"
+      "request 7 delay=300\n"
+      "request 8 fault=silent\n");
+  emulator.SetScenario(scenario);
+  const Bytes request = Request3(0, 1, 1000, 1000);
+
+  auto r = Exchange(emulator.DiscountPort(), request);
+  EXPECT_EQ(r.end, End::Closed);
+  EXPECT_TRUE(r.bytes.empty());
+
+  r = Exchange(emulator.DiscountPort(), request);
+  EXPECT_EQ(r.end, End::Reset);
+  EXPECT_TRUE(r.bytes.empty());
+
+  r = Exchange(emulator.DiscountPort(), request);
+  EXPECT_EQ(r.pieces, 2);
+  EXPECT_EQ(Decoded(r.bytes).Approval, 1);
+
+  r = Exchange(emulator.DiscountPort(), request);
+  ASSERT_TRUE(ParseReply(r.bytes));  // a whole reply, but its checksum is wrong
+  EXPECT_THROW(Decoded(r.bytes), sd::Exception);
+
+  r = Exchange(emulator.DiscountPort(), request);
+  EXPECT_EQ(r.bytes, Bytes(std::begin(kGarbageReply), std::end(kGarbageReply)));
+
+  r = Exchange(emulator.DiscountPort(), request);
+  auto fields = ParseReply(r.bytes);
+  ASSERT_TRUE(fields);
+  EXPECT_EQ(fields->type, 2);
+  EXPECT_EQ(fields->approval, 0);
+  EXPECT_EQ(fields->price, 5);
+  EXPECT_EQ(fields->discount, 9);
+  EXPECT_EQ(fields->card, 0x42);
+
+  const auto start = std::chrono::steady_clock::now();
+  r = Exchange(emulator.DiscountPort(), request);
+  EXPECT_GE(std::chrono::steady_clock::now() - start, 300ms);
+  EXPECT_TRUE(ParseReply(r.bytes));
+
+  int silent_fd = -1;
+  r = Exchange(emulator.DiscountPort(), request, 300, &silent_fd);
+  EXPECT_EQ(r.end, End::StillOpen);
+  EXPECT_TRUE(r.bytes.empty());
+  // Stopping the emulator ends the silent connection instead of waiting for the client.
+  emulator.Stop();
+  pollfd p{silent_fd, POLLIN, 0};
+  ASSERT_EQ(::poll(&p, 1, 3000), 1);
+  std::uint8_t byte;
+  EXPECT_EQ(::recv(silent_fd, &byte, 1, 0), 0);
+  ::close(silent_fd);
+
+  const auto exchanges = emulator.Exchanges();
+  ASSERT_EQ(exchanges.size(), 8u);
+  EXPECT_EQ(exchanges[0].fault, Fault::Close);
+  EXPECT_EQ(exchanges[7].fault, Fault::Silent);
+}
+
+TEST(Emulator, RequestRulesWinOverWalletRulesOverDefaults) {
+  Emulator emulator;
+  emulator.SetScenario(ParseScenario(
+      "default discount=100  # ten percent\n"
+      "wallet 4 approval=0 price=11\n"
+      "request 2 approval=7\n"));
+  const auto ask = [&](std::uint8_t wallet) {
+    return Decoded(Exchange(emulator.CashlessPort(), Request3(0, wallet, 1000, 1000)).bytes);
+  };
+  auto first = ask(4), second = ask(4), third = ask(1);
+  EXPECT_EQ(first.Approval, 0);
+  EXPECT_EQ(first.DiscountedPrice, 11);
+  EXPECT_EQ(second.Approval, 7);
+  EXPECT_EQ(second.DiscountedPrice, 11);
+  EXPECT_EQ(third.Approval, 1);
+  EXPECT_EQ(third.DiscountedPrice, 900);
+  EXPECT_EQ(third.DiscountTenths, 100);
+}
+
+TEST(Emulator, ReportsAWrongRequestChecksumAndStillAnswers) {
+  std::ostringstream out;
+  EmulatorOptions options;
+  options.out = &out;
+  Bytes request = Request3(0, 1, 1, 1);
+  request[request.size() - 2] ^= 0x01;  // the CRC's high byte
+  {
+    Emulator emulator(options);
+    const auto r = Exchange(emulator.DiscountPort(), request);
+    EXPECT_TRUE(ParseReply(r.bytes));
+    ASSERT_EQ(emulator.Exchanges().size(), 1u);
+    EXPECT_FALSE(emulator.Exchanges()[0].request.crc_ok);
+  }
+  const std::string text = out.str();
+  EXPECT_NE(text.find("received 18 bytes: 01 03 00 00 00 00 01 00 00 00 01 00 00 03 E8 B2 53 C0"),
+            std::string::npos) << text;
+  EXPECT_NE(text.find("type=3 counter=0 wallet=1 quantity=1 unit-price=1000 crc=WRONG"), std::string::npos);
+  EXPECT_NE(text.find("reply: type=3"), std::string::npos);
+}
+
+TEST(Scenario, MalformedLinesNameTheLine) {
+  for (const char* bad : {"request 0 fault=close", "wallet 1 fault=sleepy", "request 1 delay=-5",
+                          "sometimes fault=close", "request 1 approval", "wallet 300 type=1",
+                          "default card=12345678901", "default colour=red"}) {
+    try {
+      ParseScenario(std::string("# fine\n\n") + bad);
+      ADD_FAILURE() << bad;
+    } catch (const std::runtime_error& e) {
+      EXPECT_NE(std::string(e.what()).find("line 3"), std::string::npos) << e.what();
+    }
+  }
+}
+
+// The program as a script uses it: ports on the first line, frames decoded, SIGTERM ends it cleanly.
+TEST(EmulatorProgram, ServesAScenarioAndStopsOnSigterm) {
+  const std::string scenario_path = ::testing::TempDir() + "emulator_test_scenario.txt";
+  std::ofstream(scenario_path) << "request 1 approval=3\n";
+  int pipe_fds[2];
+  ASSERT_EQ(::pipe(pipe_fds), 0);
+  const pid_t child = ::fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    ::dup2(pipe_fds[1], 1);
+    ::close(pipe_fds[0]);
+    const std::string program = std::string(SD_TEST_BIN_DIR) + "/smartdriver-emulator";
+    ::execl(program.c_str(), program.c_str(), "--scenario", scenario_path.c_str(), nullptr);
+    ::_exit(127);
+  }
+  ::close(pipe_fds[1]);
+  std::string output;
+  const auto read_until = [&](const std::string& wanted) {
+    while (output.find(wanted) == std::string::npos) {
+      pollfd p{pipe_fds[0], POLLIN, 0};
+      if (::poll(&p, 1, 5000) <= 0) return false;
+      char buffer[512];
+      const ssize_t n = ::read(pipe_fds[0], buffer, sizeof buffer);
+      if (n <= 0) return false;
+      output.append(buffer, static_cast<std::size_t>(n));
+    }
+    return true;
+  };
+  ASSERT_TRUE(read_until("\n")) << output;
+  int discount = 0, cashless = 0;
+  ASSERT_EQ(std::sscanf(output.c_str(), "discount-port=%d cashless-port=%d", &discount, &cashless), 2)
+      << output;
+  const auto r = Exchange(cashless, Request3(0, 1, 1, 1));
+  EXPECT_EQ(Decoded(r.bytes).Approval, 3);
+  EXPECT_TRUE(read_until("reply: type=3")) << output;
+  EXPECT_NE(output.find("[cashless #1] request: type=3 counter=0 wallet=1 quantity=1 unit-price=1000 crc=ok"),
+            std::string::npos) << output;
+  ::kill(child, SIGTERM);
+  int status = 0;
+  ASSERT_EQ(::waitpid(child, &status, 0), child);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+  ::close(pipe_fds[0]);
+  std::remove(scenario_path.c_str());
+}
+
+}  // namespace
+}  // namespace sd::emulator
