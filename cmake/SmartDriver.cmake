@@ -8,17 +8,19 @@ function(sd_add_layer name)
   target_link_libraries(${name} PUBLIC ${ARG_DEPS})
 endfunction()
 
-# sd_add_test(<name> SOURCES <files...> LIBS <targets...> [LABELS <labels...>])
-# Builds one GoogleTest program and registers each of its tests with CTest.
+# sd_add_test(<name> SOURCES <files...> LIBS <targets...> [LABELS <labels...>] [NEEDS_LIBRARY])
+# Builds one GoogleTest program and registers each of its tests with CTest. NEEDS_LIBRARY: the program
+# loads the shared library (its path is SD_TEST_LIBRARY) or runs the tools in SD_TEST_BIN_DIR.
 function(sd_add_test name)
-  cmake_parse_arguments(ARG "" "" "SOURCES;LIBS;LABELS" ${ARGN})
+  cmake_parse_arguments(ARG "NEEDS_LIBRARY" "" "SOURCES;LIBS;LABELS" ${ARGN})
   add_executable(${name} ${ARG_SOURCES})
   target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR} ${PROJECT_SOURCE_DIR}/include
                                              ${PROJECT_SOURCE_DIR}/tests)
   target_link_libraries(${name} PRIVATE ${ARG_LIBS} GTest::gtest GTest::gtest_main Threads::Threads)
-  target_compile_definitions(${name} PRIVATE
-    SD_TEST_LIBRARY="$<TARGET_FILE:smartdriver>"
-    SD_TEST_BIN_DIR="${CMAKE_RUNTIME_OUTPUT_DIRECTORY}")
-  add_dependencies(${name} smartdriver)
+  target_compile_definitions(${name} PRIVATE SD_TEST_BIN_DIR="${CMAKE_RUNTIME_OUTPUT_DIRECTORY}")
+  if(ARG_NEEDS_LIBRARY)
+    target_compile_definitions(${name} PRIVATE SD_TEST_LIBRARY="$<TARGET_FILE:smartdriver>")
+    add_dependencies(${name} smartdriver)
+  endif()
   gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 PROPERTIES LABELS "${ARG_LABELS}" TIMEOUT 120)
 endfunction()
