@@ -119,8 +119,9 @@ Scenario ParseScenario(std::string_view text) {
       } else if (kind == "request" || kind == "wallet") {
         std::string index;
         if (!(words >> index)) throw std::runtime_error(kind + " needs a number");
-        const int n = static_cast<int>(Number(index, kind == "request" ? 1 : 0, kind == "request" ? INT32_MAX : 255));
-        plan = kind == "request" ? &scenario.requests[n] : &scenario.wallets[n];
+        const bool by_request = kind == "request";
+        const int n = static_cast<int>(Number(index, by_request ? 1 : 0, by_request ? INT32_MAX : 255));
+        plan = by_request ? &scenario.requests[n] : &scenario.wallets[n];
       } else {
         throw std::runtime_error("unknown rule '" + kind + "'");
       }
