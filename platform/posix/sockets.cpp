@@ -1,0 +1,399 @@
+// The socket services on POSIX: BSD sockets, with each errno turned into the Winsock code that the
+// transport's error texts are numbered by.
+#include "platform/sockets.h"
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netdb.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <climits>
+#include <cstring>
+
+namespace sd::platform {
+namespace {
+
+thread_local int last_socket_error = 0;
+
+// Winsock reports its own failures by these codes; everything the system can say is mapped onto them.
+// A code that nothing matches becomes WSASYSCALLFAILURE, which has no text of its own.
+int WinsockCode(int error) {
+  switch (error) {
+    case EINTR: return 10004;
+    case EBADF: return 10009;
+    case EACCES:
+    case EPERM: return 10013;  // a firewall rule refuses a connect with EPERM
+    case EFAULT: return 10014;
+    case EINVAL: return 10022;
+    case EMFILE:
+    case ENFILE: return 10024;
+    case EAGAIN: return 10035;
+#if EWOULDBLOCK != EAGAIN
+    case EWOULDBLOCK: return 10035;
+#endif
+    case EINPROGRESS: return 10036;
+    case EALREADY: return 10037;
+    case ENOTSOCK: return 10038;
+    case EDESTADDRREQ: return 10039;
+    case EMSGSIZE: return 10040;
+    case EPROTOTYPE: return 10041;
+    case ENOPROTOOPT: return 10042;
+    case EPROTONOSUPPORT: return 10043;
+    case ESOCKTNOSUPPORT: return 10044;
+    case EOPNOTSUPP: return 10045;
+#if defined(ENOTSUP) && ENOTSUP != EOPNOTSUPP
+    case ENOTSUP: return 10045;
+#endif
+    case EPFNOSUPPORT: return 10046;
+    case EAFNOSUPPORT: return 10047;
+    case EADDRINUSE: return 10048;
+    case EADDRNOTAVAIL: return 10049;
+    case ENETDOWN: return 10050;
+    case ENETUNREACH: return 10051;
+    case ENETRESET: return 10052;
+    case ECONNABORTED: return 10053;
+    case ECONNRESET: return 10054;
+    // A send raises EPIPE only once the connection is broken: after the peer's reset, or after both
+    // sides are done. Winsock reports such a send as a reset, and the transport never shuts its own
+    // sending side before it stops sending, so "reset by peer" is the true account here.
+    case EPIPE: return 10054;
+    case ENOBUFS:
+    case ENOMEM: return 10055;
+    case EISCONN: return 10056;
+    case ENOTCONN: return 10057;
+    case ESHUTDOWN: return 10058;
+    case ETOOMANYREFS: return 10059;
+    case ETIMEDOUT: return 10060;
+    case ECONNREFUSED: return 10061;
+    case ELOOP: return 10062;
+    case ENAMETOOLONG: return 10063;
+    case EHOSTDOWN: return 10064;
+    case EHOSTUNREACH: return 10065;
+    case ENOTEMPTY: return 10066;
+#ifdef EUSERS
+    case EUSERS: return 10068;
+#endif
+    case EDQUOT: return 10069;
+    case ESTALE: return 10070;
+#ifdef EREMOTE
+    case EREMOTE: return 10071;
+#endif
+    default: return 10107;
+  }
+}
+
+int Fail(int error) {
+  last_socket_error = WinsockCode(error);
+  return -1;
+}
+
+int Fd(SocketHandle socket) { return socket == kNoSocket ? -1 : static_cast<int>(socket); }
+
+sockaddr_in ToNative(const SocketAddress& address) {
+  sockaddr_in native{};
+  native.sin_family = address.family == kAddressFamilyInet ? AF_INET : static_cast<sa_family_t>(address.family);
+  std::memcpy(&native.sin_addr, address.address.data(), 4);
+  native.sin_port = htons(address.port);
+  return native;
+}
+
+void FromNative(const sockaddr_storage& native, SocketAddress* address) {
+  *address = SocketAddress{};
+  if (native.ss_family != AF_INET) {
+    address->family = native.ss_family;
+    return;
+  }
+  const auto& in = reinterpret_cast<const sockaddr_in&>(native);
+  address->family = kAddressFamilyInet;
+  std::memcpy(address->address.data(), &in.sin_addr, 4);
+  address->port = ntohs(in.sin_port);
+}
+
+bool LoadLibrary(std::uint32_t*, std::string*) { return true; }
+int Startup(std::uint16_t) { return 0; }
+void Cleanup() {}
+
+SocketHandle Socket(int family, int type, int protocol) {
+  if (family != kAddressFamilyInet) {
+    Fail(EAFNOSUPPORT);
+    return kNoSocket;
+  }
+  int native_type = type == kSocketStream ? SOCK_STREAM : type == kSocketDatagram ? SOCK_DGRAM : -1;
+  if (native_type < 0) {
+    Fail(ESOCKTNOSUPPORT);
+    return kNoSocket;
+  }
+#ifdef SOCK_CLOEXEC
+  native_type |= SOCK_CLOEXEC;
+#endif
+  const int fd = ::socket(AF_INET, native_type, protocol);
+  if (fd < 0) {
+    Fail(errno);
+    return kNoSocket;
+  }
+#ifdef SO_NOSIGPIPE
+  const int on = 1;
+  ::setsockopt(fd, SOL_SOCKET, SO_NOSIGPIPE, &on, sizeof on);
+#endif
+  return static_cast<SocketHandle>(fd);
+}
+
+int Bind(SocketHandle socket, const SocketAddress& address) {
+  const sockaddr_in native = ToNative(address);
+  if (::bind(Fd(socket), reinterpret_cast<const sockaddr*>(&native), sizeof native) != 0) return Fail(errno);
+  return 0;
+}
+
+// A signal may interrupt a blocking connect while the attempt goes on in the background; Winsock's
+// blocking connect is not interrupted, so the outcome is awaited here instead.
+int FinishInterruptedConnect(int fd) {
+  pollfd entry{fd, POLLOUT, 0};
+  while (::poll(&entry, 1, -1) < 0) {
+    if (errno != EINTR) return Fail(errno);
+  }
+  int error = 0;
+  socklen_t length = sizeof error;
+  if (::getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &length) != 0) return Fail(errno);
+  return error == 0 ? 0 : Fail(error);
+}
+
+int Connect(SocketHandle socket, const SocketAddress& address) {
+  const sockaddr_in native = ToNative(address);
+  const int fd = Fd(socket);
+  if (::connect(fd, reinterpret_cast<const sockaddr*>(&native), sizeof native) == 0) return 0;
+  if (errno == EINTR) return FinishInterruptedConnect(fd);
+  return Fail(errno);
+}
+
+int Listen(SocketHandle socket, int backlog) {
+  if (::listen(Fd(socket), backlog) != 0) return Fail(errno);
+  return 0;
+}
+
+SocketHandle Accept(SocketHandle socket, SocketAddress* peer) {
+  sockaddr_storage native{};
+  for (;;) {
+    socklen_t length = sizeof native;
+#ifdef SOCK_CLOEXEC
+    const int fd = ::accept4(Fd(socket), reinterpret_cast<sockaddr*>(&native), &length, SOCK_CLOEXEC);
+#else
+    const int fd = ::accept(Fd(socket), reinterpret_cast<sockaddr*>(&native), &length);
+#endif
+    if (fd >= 0) {
+      if (peer) FromNative(native, peer);
+      return static_cast<SocketHandle>(fd);
+    }
+    if (errno != EINTR) {
+      Fail(errno);
+      return kNoSocket;
+    }
+  }
+}
+
+int Send(SocketHandle socket, const void* bytes, int length) {
+#ifdef MSG_NOSIGNAL
+  constexpr int kFlags = MSG_NOSIGNAL;
+#else
+  constexpr int kFlags = 0;  // the socket carries SO_NOSIGPIPE instead
+#endif
+  for (;;) {
+    const ssize_t sent = ::send(Fd(socket), bytes, static_cast<size_t>(length < 0 ? 0 : length), kFlags);
+    if (sent >= 0) return static_cast<int>(sent);
+    if (errno != EINTR) return Fail(errno);
+  }
+}
+
+int Recv(SocketHandle socket, void* buffer, int length) {
+  for (;;) {
+    const ssize_t got = ::recv(Fd(socket), buffer, static_cast<size_t>(length < 0 ? 0 : length), 0);
+    if (got >= 0) return static_cast<int>(got);
+    if (errno != EINTR) return Fail(errno);
+  }
+}
+
+// Winsock's select takes any handle value; poll does the same here, without select's limit on the
+// size of a descriptor.
+int Select(HandleSet* read_set, const WaitLimit* limit) {
+  using Clock = std::chrono::steady_clock;
+  if (read_set->count > static_cast<std::uint32_t>(kHandleSetSize)) return Fail(EINVAL);
+  if (limit && (limit->seconds < 0 || limit->microseconds < 0)) return Fail(EINVAL);
+  pollfd entries[kHandleSetSize];
+  const int count = static_cast<int>(read_set->count);
+  for (int i = 0; i < count; ++i) entries[i] = pollfd{Fd(read_set->handles[i]), POLLIN, 0};
+
+  Clock::time_point deadline{};
+  if (limit) {
+    deadline = Clock::now() + std::chrono::seconds(limit->seconds) +
+               std::chrono::microseconds(limit->microseconds);
+  }
+  for (;;) {
+    int wait_ms = -1;
+    if (limit) {
+      const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
+      wait_ms = left <= 0 ? 0 : left > INT_MAX ? INT_MAX : static_cast<int>(left);
+    }
+    const int ready = ::poll(entries, static_cast<nfds_t>(count), wait_ms);
+    if (ready < 0 && errno == EINTR) continue;
+    if (ready < 0) return Fail(errno);
+    if (ready == 0 && limit && Clock::now() < deadline) continue;  // poll's clamp to INT_MAX ms
+    break;
+  }
+  std::uint32_t kept = 0;
+  for (int i = 0; i < count; ++i) {
+    if (entries[i].revents & POLLNVAL) return Fail(ENOTSOCK);
+    // An orderly close and a reset make a socket readable, as they do for Winsock's select.
+    if (entries[i].revents & (POLLIN | POLLHUP | POLLERR)) read_set->handles[kept++] = read_set->handles[i];
+  }
+  read_set->count = kept;
+  return static_cast<int>(kept);
+}
+
+int Shutdown(SocketHandle socket, int how) {
+  const int native = how == kShutdownReceive ? SHUT_RD : how == kShutdownSend ? SHUT_WR : SHUT_RDWR;
+  if (::shutdown(Fd(socket), native) != 0) return Fail(errno);
+  return 0;
+}
+
+int CloseSocket(SocketHandle socket) {
+  if (::close(Fd(socket)) != 0 && errno != EINTR) return Fail(errno);
+  return 0;
+}
+
+int SetSockOpt(SocketHandle socket, int level, int option, const void* value, int length) {
+  int native_level = -1, native_option = -1;
+  if (level == kLevelTcp && option == kTcpNoDelay) {
+    native_level = IPPROTO_TCP, native_option = TCP_NODELAY;
+  } else if (level == kLevelSocket) {
+    native_level = SOL_SOCKET;
+    native_option = option == kSocketReuseAddress   ? SO_REUSEADDR
+                    : option == kSocketKeepAlive    ? SO_KEEPALIVE
+                    : option == kSocketSendBuffer   ? SO_SNDBUF
+                    : option == kSocketReceiveBuffer ? SO_RCVBUF
+                                                     : -1;
+  }
+  if (level == kLevelSocket && option == kSocketLinger) {
+    // Winsock's linger record has 16-bit fields; the system's has ints.
+    if (length < 4) return Fail(EFAULT);
+    std::uint16_t words[2];
+    std::memcpy(words, value, sizeof words);
+    const linger native{words[0] != 0 ? 1 : 0, words[1]};
+    if (::setsockopt(Fd(socket), SOL_SOCKET, SO_LINGER, &native, sizeof native) != 0) return Fail(errno);
+    return 0;
+  }
+  if (native_option < 0) return Fail(ENOPROTOOPT);
+  if (length < 0) return Fail(EFAULT);
+  if (::setsockopt(Fd(socket), native_level, native_option, value, static_cast<socklen_t>(length)) != 0)
+    return Fail(errno);
+  return 0;
+}
+
+int GetSockName(SocketHandle socket, SocketAddress* address) {
+  sockaddr_storage native{};
+  socklen_t length = sizeof native;
+  if (::getsockname(Fd(socket), reinterpret_cast<sockaddr*>(&native), &length) != 0) return Fail(errno);
+  FromNative(native, address);
+  return 0;
+}
+
+int GetPeerName(SocketHandle socket, SocketAddress* address) {
+  sockaddr_storage native{};
+  socklen_t length = sizeof native;
+  if (::getpeername(Fd(socket), reinterpret_cast<sockaddr*>(&native), &length) != 0) return Fail(errno);
+  FromNative(native, address);
+  return 0;
+}
+
+// Resolver failures in the Winsock numbering: 11001 host not found, 11002 try again, 11003 no
+// recovery, 11004 no address of the asked kind.
+int ResolverCode(int result) {
+  switch (result) {
+    case EAI_NONAME: return 11001;
+    case EAI_AGAIN: return 11002;
+#ifdef EAI_NODATA
+    case EAI_NODATA: return 11004;
+#endif
+#ifdef EAI_ADDRFAMILY
+    case EAI_ADDRFAMILY: return 11004;
+#endif
+    case EAI_MEMORY: return 10055;
+    case EAI_SYSTEM: return WinsockCode(errno);
+    default: return 11003;
+  }
+}
+
+int LookupIpv4(const char* name, std::array<std::uint8_t, 4>* address) {
+  addrinfo hints{};
+  hints.ai_family = AF_INET;
+  hints.ai_socktype = SOCK_STREAM;
+  addrinfo* found = nullptr;
+  const int result = ::getaddrinfo(name, nullptr, &hints, &found);
+  if (result != 0) {
+    last_socket_error = ResolverCode(result);
+    return -1;
+  }
+  int outcome = -1;
+  last_socket_error = 11004;
+  for (const addrinfo* entry = found; entry; entry = entry->ai_next) {
+    if (entry->ai_family == AF_INET && entry->ai_addr) {
+      const auto* in = reinterpret_cast<const sockaddr_in*>(entry->ai_addr);
+      std::memcpy(address->data(), &in->sin_addr, 4);
+      outcome = 0;
+      break;
+    }
+  }
+  ::freeaddrinfo(found);
+  return outcome;
+}
+
+int GetHostName(char* buffer, int length) {
+  if (length <= 0) return Fail(EFAULT);
+  if (::gethostname(buffer, static_cast<size_t>(length)) != 0) return Fail(errno == ENAMETOOLONG ? EFAULT : errno);
+  buffer[length - 1] = '\0';
+  return 0;
+}
+
+int LastError() { return last_socket_error; }
+
+constexpr SocketOps kSystemSockets = {
+    .load_library = LoadLibrary,
+    .startup = Startup,
+    .cleanup = Cleanup,
+    .socket = Socket,
+    .bind = Bind,
+    .connect = Connect,
+    .listen = Listen,
+    .accept = Accept,
+    .send = Send,
+    .recv = Recv,
+    .select = Select,
+    .shutdown = Shutdown,
+    .closesocket = CloseSocket,
+    .setsockopt = SetSockOpt,
+    .getsockname = GetSockName,
+    .getpeername = GetPeerName,
+    .lookup_ipv4 = LookupIpv4,
+    .gethostname = GetHostName,
+    .last_error = LastError,
+};
+
+std::atomic<const SocketOps*> current_sockets{&kSystemSockets};
+
+}  // namespace
+
+const SocketOps& Sockets() { return *current_sockets.load(std::memory_order_acquire); }
+const SocketOps& SystemSockets() { return kSystemSockets; }
+
+const SocketOps* SetSockets(const SocketOps* ops) {
+  return current_sockets.exchange(ops ? ops : &kSystemSockets, std::memory_order_acq_rel);
+}
+
+void SetLastSocketError(int code) { last_socket_error = code; }
+
+}  // namespace sd::platform

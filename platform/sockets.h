@@ -1,0 +1,99 @@
+// The socket services of the platform, shaped like Windows Sockets 2 so that the layer above keeps the
+// Winsock numbering of constants and error codes on every system. Each call goes through a table of
+// functions that a test may replace to make one system call fail on purpose.
+//
+// Every operation that can fail returns -1 (kNoSocket for `socket`) and leaves a Winsock error code
+// that `last_error` reads back on the same thread; a replacement function reports its code with
+// SetLastSocketError.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+
+namespace sd::platform {
+
+using SocketHandle = std::uint32_t;
+inline constexpr SocketHandle kNoSocket = 0xFFFFFFFFu;
+
+// Winsock values of the constants the layer above passes.
+inline constexpr int kAddressFamilyInet = 2;
+inline constexpr int kSocketStream = 1;
+inline constexpr int kSocketDatagram = 2;
+inline constexpr int kLevelTcp = 6;
+inline constexpr int kTcpNoDelay = 1;
+inline constexpr int kLevelSocket = 0xFFFF;
+inline constexpr int kSocketReuseAddress = 0x0004;
+inline constexpr int kSocketKeepAlive = 0x0008;
+inline constexpr int kSocketSendBuffer = 0x1001;
+inline constexpr int kSocketReceiveBuffer = 0x1002;
+// Its value is Winsock's linger record: two 16-bit words, on/off then seconds.
+inline constexpr int kSocketLinger = 0x0080;
+inline constexpr int kShutdownReceive = 0;
+inline constexpr int kShutdownSend = 1;
+inline constexpr int kShutdownBoth = 2;
+
+// An IPv4 socket address with the port in host order; the bytes are in network order (127, 0, 0, 1).
+struct SocketAddress {
+  int family = kAddressFamilyInet;
+  std::array<std::uint8_t, 4> address{};
+  std::uint16_t port = 0;
+};
+
+// The read set of a readability wait, as Winsock's fd_set: a count and up to 64 handles.
+inline constexpr int kHandleSetSize = 64;
+struct HandleSet {
+  std::uint32_t count = 0;
+  std::array<SocketHandle, kHandleSetSize> handles{};
+};
+
+// A wait limit, as Winsock's timeval.
+struct WaitLimit {
+  long seconds = 0;
+  long microseconds = 0;
+};
+
+struct SocketOps {
+  // Makes the socket library usable. False when it cannot be loaded; the system's code and its text
+  // are left in the arguments.
+  bool (*load_library)(std::uint32_t* system_error, std::string* system_error_text);
+  // Starts the library with the requested version word (0x0202); 0 on success, else a Winsock code.
+  int (*startup)(std::uint16_t version);
+  // Shuts the started library down once, at unload.
+  void (*cleanup)();
+  SocketHandle (*socket)(int family, int type, int protocol);
+  int (*bind)(SocketHandle socket, const SocketAddress& address);
+  // Blocks until the connection is made or has failed; a close of the socket from another thread ends
+  // the wait with a failure.
+  int (*connect)(SocketHandle socket, const SocketAddress& address);
+  // The listening side, used by tests and tools that play a server.
+  int (*listen)(SocketHandle socket, int backlog);
+  SocketHandle (*accept)(SocketHandle socket, SocketAddress* peer);
+  // Never raises a broken-pipe signal.
+  int (*send)(SocketHandle socket, const void* bytes, int length);
+  int (*recv)(SocketHandle socket, void* buffer, int length);
+  // Waits until a handle of the set is readable or the limit (nullptr: none) runs out; leaves only the
+  // readable handles in the set and returns their number.
+  int (*select)(HandleSet* read_set, const WaitLimit* limit);
+  int (*shutdown)(SocketHandle socket, int how);
+  int (*closesocket)(SocketHandle socket);
+  int (*setsockopt)(SocketHandle socket, int level, int option, const void* value, int length);
+  int (*getsockname)(SocketHandle socket, SocketAddress* address);
+  int (*getpeername)(SocketHandle socket, SocketAddress* address);
+  // The first IPv4 address of a host name; thread-safe. Unknown host: 11001.
+  int (*lookup_ipv4)(const char* name, std::array<std::uint8_t, 4>* address);
+  int (*gethostname)(char* buffer, int length);
+  // The Winsock code of the calling thread's last failed call.
+  int (*last_error)();
+};
+
+// The operations in force, and the system's own ones.
+const SocketOps& Sockets();
+const SocketOps& SystemSockets();
+// Installs another table (nullptr brings back the system's); returns the one it replaced.
+const SocketOps* SetSockets(const SocketOps* ops);
+
+// Sets the code that `last_error` gives on the calling thread.
+void SetLastSocketError(int code);
+
+}  // namespace sd::platform

@@ -1,0 +1,117 @@
+// TcpClient's connect with a time-out: success, failures carried over from the connect thread, and a
+// connect that hangs because the listener's backlog is full.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <memory>
+
+#include "smartdriver/errors.h"
+#include "transport/client_helpers.h"
+#include "transport/loopback_server.h"
+#include "transport/socket_stack.h"
+#include "transport/tcp_client.h"
+#include "transport/transport_errors.h"
+
+namespace sd::transport {
+namespace {
+
+using namespace std::chrono_literals;
+using testing::Bytes;
+using testing::LoopbackServer;
+using testing::ServerPeer;
+using testing::Text;
+
+TEST(TcpClientConnect, WithATimeOutConnectsAndReadsBothEndsBack) {
+  for (int limit : {1000, -1, -2}) {
+    SCOPED_TRACE(limit);
+    LoopbackServer server([](ServerPeer& peer) {
+      peer.Send("HELLO");
+      peer.AwaitClientClose();
+    });
+    TcpClient client;
+    client.SetHost("127.0.0.1");
+    client.SetPort(server.Port());
+    client.SetConnectTimeout(limit);
+    client.OpenConnection();
+    EXPECT_EQ(client.PeerPort(), server.Port());
+    EXPECT_EQ(client.LocalAddress(), "127.0.0.1");
+    EXPECT_GT(client.LocalPort(), 0);
+    std::vector<std::uint8_t> buffer;
+    client.ReceiveBytes(buffer, 5, true);
+    EXPECT_EQ(Text(buffer), "HELLO");
+    client.CloseConnection();
+  }
+}
+
+TEST(TcpClientConnect, FailuresOfTheConnectThreadReachTheCaller) {
+  TcpClient client;
+  client.SetHost("127.0.0.1");
+  client.SetConnectTimeout(1000);
+  client.SetPort(testing::DeadPort());
+  try {
+    client.OpenConnection();
+    FAIL();
+  } catch (const SocketError& e) {
+    EXPECT_EQ(e.ErrorCode(), 10061);
+    EXPECT_STREQ(e.what(), "Socket Error # 10061\r\nConnection refused.");
+  }
+  // A failure that is not a socket error comes back as a TransportError with its message.
+  client.SetPort(65536);
+  try {
+    client.OpenConnection();
+    FAIL();
+  } catch (const SocketError&) {
+    FAIL() << "not a socket error";
+  } catch (const TransportError& e) {
+    EXPECT_EQ(e.Message(), sd::ERangeError().Message());
+  }
+  EXPECT_FALSE(client.IsConnected());
+  EXPECT_THROW(client.SetConnectTimeout(-3), sd::ERangeError);
+}
+
+TEST(TcpClientConnect, AHangingConnectTimesOutWithinTheLimitAndOneStep) {
+  // A listener that never accepts, with the smallest backlog: once it is full, further connects on
+  // loopback hang in their handshake.
+  LoopbackServer listener(nullptr, 0);
+  std::vector<std::unique_ptr<TcpClient>> fillers;
+  bool full = false;
+  for (int i = 0; i < 8 && !full; ++i) {
+    auto filler = std::make_unique<TcpClient>();
+    filler->SetHost("127.0.0.1");
+    filler->SetPort(listener.Port());
+    filler->SetConnectTimeout(200);
+    try {
+      filler->OpenConnection();
+      fillers.push_back(std::move(filler));
+    } catch (const TransportError& e) {
+      ASSERT_EQ(e.Message(), "Connect timed out.");
+      full = true;
+    }
+  }
+  ASSERT_TRUE(full) << "the listener's backlog never filled";
+
+  TcpClient client;
+  std::vector<std::string> statuses;
+  client.SetOnStatus([&statuses](TcpStatus, std::string_view text) { statuses.emplace_back(text); });
+  client.SetHost("127.0.0.1");
+  client.SetPort(listener.Port());
+  client.SetConnectTimeout(300);
+  const auto start = std::chrono::steady_clock::now();
+  try {
+    client.OpenConnection();
+    FAIL();
+  } catch (const TransportError& e) {
+    EXPECT_EQ(e.Message(), "Connect timed out.");
+  }
+  const auto elapsed = std::chrono::steady_clock::now() - start;
+  // The outcome is known at the end of a 125 ms step; the abandoned connect thread has been joined by
+  // then. The upper bound leaves room for a busy machine.
+  EXPECT_GE(elapsed, 295ms);
+  EXPECT_LT(elapsed, 300ms + 125ms + 400ms);
+  EXPECT_EQ(statuses, (std::vector<std::string>{"Connecting to 127.0.0.1."}));
+  EXPECT_FALSE(client.IsConnected());
+  EXPECT_EQ(client.LocalAddress(), "");
+}
+
+}  // namespace
+}  // namespace sd::transport
