@@ -1,0 +1,43 @@
+// The driver library loaded the way a host loads it: dlopen with RTLD_NOW | RTLD_LOCAL, GeTDriver looked up
+// by name, one driver object for the whole load, released through the destructor before entry 0.
+#pragma once
+
+#include <stdexcept>
+#include <string>
+
+#include "smartdriver/entries.h"
+
+namespace sd::host {
+
+// The library could not be loaded or does not export GeTDriver.
+class LoadError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+class DriverLoader {
+ public:
+  // Loads the library at path; LoadError when it cannot.
+  explicit DriverLoader(const std::string& path);
+  ~DriverLoader();  // Unload()
+  DriverLoader(const DriverLoader&) = delete;
+  DriverLoader& operator=(const DriverLoader&) = delete;
+
+  // The driver object, asked for with GeTDriver on the first call. What GeTDriver raises passes through,
+  // and the next call asks again.
+  TSmartDriver* Driver();
+
+  // Releases the driver object and unloads the library; the library's threads are gone afterwards.
+  void Unload();
+
+ private:
+  void* handle_ = nullptr;
+  entry::GeTDriver* get_driver_ = nullptr;
+  TSmartDriver* driver_ = nullptr;
+};
+
+// The library of this program's own build: ../lib/libsmartdriver.so beside the directory of the running
+// executable (found through /proc/self/exe); empty when the executable's path cannot be read.
+std::string DefaultLibraryPath();
+
+}  // namespace sd::host

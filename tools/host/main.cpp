@@ -1,0 +1,165 @@
+// smartdriver-host: a host program on the command line. It loads the driver library as a point-of-sale
+// host does, asks it for its driver object, and calls the entries by name, printing each filled record.
+#include <fstream>
+#include <memory>
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "smartdriver/cp1251.h"
+#include "smartdriver/errors.h"
+#include "tools/host/command_line.h"
+#include "tools/host/commands.h"
+#include "tools/host/driver_loader.h"
+#include "tools/host/log_tail.h"
+
+namespace {
+
+using sd::host::UsageError;
+
+enum ExitCode { kOk = 0, kFailed = 1, kBadArguments = 2, kNotLoaded = 3 };
+
+const char kUsage[] =
+    "Usage: smartdriver-host [options] COMMAND [ARGUMENTS]\n"
+    "Loads the driver library as a host does, calls GeTDriver and runs driver entries by name, printing\n"
+    "each filled record field by field. A message the driver raises is printed as \"error: ...\".\n"
+    "\n"
+    "Commands:\n";
+
+const char kUsageTail[] =
+    "  run FILE                                  the commands of FILE, one a line, in one load of the\n"
+    "                                            library ('-' reads standard input); blank lines and\n"
+    "                                            lines starting with '#' are skipped; \"...\" quotes a text\n"
+    "\n"
+    "Options:\n"
+    "  --lib PATH        the library to load (default: ../lib/libsmartdriver.so beside this program's\n"
+    "                    directory, the library of its own build)\n"
+    "  --log             afterwards, print the lines this run added to the operation log\n"
+    "  --stop-on-error   run: stop at the first line that fails\n"
+    "  --help            this text\n"
+    "\n"
+    "The driver reads its settings from $SMARTDRIVER_DRIVE_C/ZEMO/Kestmark.INI and writes its log to\n"
+    "$SMARTDRIVER_DRIVE_C/ZEMO/LogFiles/ (drive C defaults to $HOME/.smartdriver/drive_c).\n"
+    "Records start all zero before each call; after a raised message the record is printed only when the\n"
+    "entry wrote into it.\n"
+    "\n"
+    "Exit status: 0 every call returned; 1 an entry raised or a run line failed; 2 bad arguments;\n"
+    "3 the library could not be loaded or GeTDriver raised.\n";
+
+struct Options {
+  std::string lib;
+  bool log = false;
+  bool stop_on_error = false;
+  bool help = false;
+  std::vector<std::string> words;
+};
+
+Options ParseOptions(int argc, char** argv) {
+  Options o;
+  bool options_done = false;
+  for (int i = 1; i < argc; ++i) {
+    const std::string arg = argv[i];
+    if (options_done || arg.size() < 3 || arg.compare(0, 2, "--") != 0) {
+      if (arg == "--") options_done = true;
+      else o.words.push_back(arg);
+      continue;
+    }
+    if (arg == "--help") o.help = true;
+    else if (arg == "--log") o.log = true;
+    else if (arg == "--stop-on-error") o.stop_on_error = true;
+    else if (arg.compare(0, 6, "--lib=") == 0) o.lib = arg.substr(6);
+    else if (arg == "--lib") {
+      if (i + 1 >= argc) throw UsageError("--lib needs a PATH");
+      o.lib = argv[++i];
+    } else {
+      throw UsageError("unknown option " + arg);
+    }
+    if (o.lib.empty() && arg.compare(0, 5, "--lib") == 0) throw UsageError("--lib needs a PATH");
+  }
+  return o;
+}
+
+int Fail(const std::string& message) {
+  std::cerr << "error: " << message << "\n(smartdriver-host --help lists the commands and options)\n";
+  return kBadArguments;
+}
+
+int Main(int argc, char** argv) {
+  Options options;
+  try {
+    options = ParseOptions(argc, argv);
+  } catch (const UsageError& e) {
+    return Fail(e.what());
+  }
+  if (options.help) {
+    std::cout << kUsage << sd::host::kEntryUsage << kUsageTail;
+    return kOk;
+  }
+  if (options.words.empty()) return Fail("missing command");
+
+  // Everything about the arguments is checked before the library is loaded, so a typing mistake
+  // leaves no trace in the operation log.
+  const bool run = options.words[0] == "run";
+  sd::host::Command command;
+  std::ifstream file;
+  std::istream* lines = nullptr;
+  try {
+    if (run) {
+      if (options.words.size() != 2) throw UsageError("usage: run FILE (or run - for standard input)");
+      if (options.words[1] == "-") {
+        lines = &std::cin;
+      } else {
+        file.open(options.words[1]);
+        if (!file) throw UsageError("cannot read " + options.words[1]);
+        lines = &file;
+      }
+    } else {
+      command = sd::host::ParseCommand(options.words);
+    }
+  } catch (const UsageError& e) {
+    return Fail(e.what());
+  }
+
+  std::string lib = options.lib.empty() ? sd::host::DefaultLibraryPath() : options.lib;
+  if (lib.empty()) return Fail("cannot find this program's own path; name the library with --lib");
+  const sd::host::LogTail log;
+
+  int status = kOk;
+  {
+    std::unique_ptr<sd::host::DriverLoader> loader;
+    try {
+      loader = std::make_unique<sd::host::DriverLoader>(lib);
+    } catch (const sd::host::LoadError& e) {
+      std::cerr << "error: " << e.what() << '\n';
+      return kNotLoaded;
+    }
+    sd::TSmartDriver* driver = nullptr;
+    try {
+      driver = loader->Driver();
+    } catch (const sd::EInOutError& e) {
+      std::cout << "error: " << sd::text::ToUtf8(e.what()) << '\n';
+      std::cout << "(GeTDriver could not write the operation log; does " << log.Path()
+                << " lie in an existing directory?)\n";
+      status = kNotLoaded;
+    } catch (const std::exception& e) {
+      std::cout << "error: " << sd::text::ToUtf8(e.what()) << '\n';
+      status = kNotLoaded;
+    }
+    if (driver != nullptr) {
+      sd::host::Session session(driver, std::cout);
+      if (run) status = session.RunLines(*lines, options.stop_on_error) == 0 ? kOk : kFailed;
+      else status = session.Run(command) ? kOk : kFailed;
+    }
+    // Unloaded before the log is read: then no exchange thread can still be adding to it.
+    loader->Unload();
+  }
+  if (options.log) {
+    std::cout << "\n--- operation log: lines added to " << log.Path() << " ---\n" << log.Appended();
+  }
+  std::cout.flush();
+  return status;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) { return Main(argc, argv); }
