@@ -16,7 +16,7 @@ namespace {
 
 bool FailingLoad(std::uint32_t* code, std::string* text) {
   *code = 126;
-  *text = "The specified module could not be found.";
+  *text = "The module could not be found.";
   return false;
 }
 
@@ -41,7 +41,7 @@ TEST(SocketStack, ALibraryThatCannotBeLoadedFailsTheCreation) {
   } catch (const SocketLibraryError& e) {
     EXPECT_EQ(e.SystemError(), 126u);
     EXPECT_STREQ(e.what(),
-                 "Error on loading Winsock2 library (WS2_32.DLL): The specified module could not be found.");
+                 "Error on loading Winsock2 library (WS2_32.DLL): The module could not be found.");
   }
   EXPECT_EQ(SocketStackUsers(), 0);
   EXPECT_FALSE(SocketStackExists());

@@ -59,11 +59,5 @@ TEST(SocketLibraryError, AddsTheSystemTextOnlyWithASystemCode) {
   EXPECT_STREQ(without_code.what(), "Title only");
 }
 
-TEST(FormatText, FillsTheStatusArgument) {
-  EXPECT_EQ(FormatText(TransportText::kResolvingHostName, "server.example"), "Resolving hostname server.example.");
-  EXPECT_EQ(FormatText(TransportText::kConnecting, "127.0.0.1"), "Connecting to 127.0.0.1.");
-  EXPECT_EQ(FormatText(TransportText::kConnected, "ignored"), "Connected.");
-}
-
 }  // namespace
 }  // namespace sd::transport
