@@ -1,27 +1,25 @@
 // The settings dialog's life: from the driver's start-up to its shutdown.
 #include "settings/cnf_unit.h"
 
-#include <memory>
-
 #include "settings/host_dialog.h"
 #include "settings/host_menu.h"
 
 namespace sd::settings {
 
-TConfigKestForm* ConfigKestForm = nullptr;
+// Raw pointers, owned from StartSettings to StopSettings: the driver runs both from a static object's
+// constructor and destructor, which may come before this file's initialisers and after its destructors.
+constinit TConfigKestForm* ConfigKestForm = nullptr;
 
 namespace {
 
-std::unique_ptr<HostConfigFormView> g_view;
-std::unique_ptr<TConfigKestForm> g_form;
+constinit HostConfigFormView* g_view = nullptr;
 
 }  // namespace
 
 void StartSettings() {
-  if (g_form != nullptr) return;
-  g_view = std::make_unique<HostConfigFormView>();
-  g_form = std::make_unique<TConfigKestForm>(*g_view);
-  ConfigKestForm = g_form.get();
+  if (ConfigKestForm != nullptr) return;
+  g_view = new HostConfigFormView;
+  ConfigKestForm = new TConfigKestForm(*g_view);
   ConfigKestForm->FormShow();
   HookHostMenu([] {
     if (ConfigKestForm != nullptr) ConfigKestForm->SettingsMenuClick();
@@ -31,9 +29,10 @@ void StartSettings() {
 void StopSettings() {
   // The entry goes first, so that no click can reach the dialog once it is gone.
   UnhookHostMenu();
+  delete ConfigKestForm;
   ConfigKestForm = nullptr;
-  g_form.reset();
-  g_view.reset();
+  delete g_view;
+  g_view = nullptr;
 }
 
 }  // namespace sd::settings

@@ -75,15 +75,16 @@ std::string_view SettingsMenuCaption() { return "&Настройка"_w; }
 
 namespace {
 
-// The one entry the library has put into the host's menu.
+// The one entry the library has put into the host's menu. Plain pointers only: module start-up may run
+// before this file's dynamic initialisers, and shutdown after its destructors.
 struct Hook {
   const SdHostUi* ui = nullptr;
   HostHandle parent = nullptr;
   HostHandle item = nullptr;
-  std::function<void()> click;
+  MenuClick click = nullptr;
 };
 
-Hook g_hook;
+constinit Hook g_hook;
 
 // The host calls this through C; nothing may leave it as an exception.
 void OnEntryClick(void* ctx) noexcept {
@@ -100,7 +101,7 @@ void OnEntryClick(void* ctx) noexcept {
 
 }  // namespace
 
-bool HookHostMenu(std::function<void()> click) {
+bool HookHostMenu(MenuClick click) {
   const SdHostUi* ui = platform::HostUi();
   if (ui == nullptr) return false;
   const HostMenu menu(*ui);
@@ -111,7 +112,7 @@ bool HookHostMenu(std::function<void()> click) {
   if (menu.FindByCaption(top, SettingsEntryCaption()) != nullptr) return false;
 
   UnhookHostMenu();
-  g_hook.click = std::move(click);
+  g_hook.click = click;
   g_hook.item = menu.AddMenuItem(settings, SettingsEntryCaption(), &OnEntryClick, &g_hook);
   if (g_hook.item == nullptr) {
     g_hook = Hook{};

@@ -2,7 +2,6 @@
 // menu's "&Настройка" item found by caption, and the entry added there (and removed at unload).
 #pragma once
 
-#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -44,11 +43,14 @@ class HostMenu {
 std::string_view SettingsEntryCaption();
 std::string_view SettingsMenuCaption();
 
+// The action of a menu entry's click.
+using MenuClick = void (*)();
+
 // Adds the settings entry under "&Настройка" of the host's main form "MainFrm", whose click runs
 // `click`. Stops silently without a host interface, the form, its main menu or that item, or when the
 // main menu's top-level items already hold the entry. An error that `click` raises is shown in a
 // message box, as the host's framework reports an error of an event. True when the entry was added.
-bool HookHostMenu(std::function<void()> click);
+bool HookHostMenu(MenuClick click);
 
 // Removes the entry that HookHostMenu added, if the host still has it; afterwards no click reaches the
 // action given to HookHostMenu.

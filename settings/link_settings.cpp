@@ -5,7 +5,8 @@
 
 namespace sd::settings {
 
-LinkSettingsBlock LinkSettings;
+// Constant-initialised: library start-up loads it before the dynamic initialisers of this file would run.
+constinit LinkSettingsBlock LinkSettings;
 
 std::string_view SettingsFileName() { return "C:\\ZEMO\\Kestmark.INI"; }
 std::string_view SettingsSection() { return "RemoteDiscount"; }

@@ -11,7 +11,11 @@
  * the library (the host's user-interface thread), never from inside another call of the same table
  * except show_dialog, which calls back into the dialog interface. A function of the table may be NULL
  * when the host lacks that facility. Handles are the host's own objects; the library only passes them
- * back. No function may let a C++ exception out, in either direction. */
+ * back. No function may let a C++ exception out, in either direction.
+ *
+ * The library adds one item, "Настройки связи с Вельтор (Кестров)" under "&Настройка" of the form
+ * "MainFrm", and removes it again when it is unloaded, if its parent still lists that item's handle; a
+ * click reaches the library only while it is loaded. */
 #ifndef SMARTDRIVER_HOST_UI_H
 #define SMARTDRIVER_HOST_UI_H
 

@@ -13,7 +13,7 @@
 namespace sd::platform {
 namespace {
 
-std::atomic<const SdHostUi*> g_installed{nullptr};
+constinit std::atomic<const SdHostUi*> g_installed{nullptr};
 
 bool Usable(const SdHostUi* ui) {
   return ui != nullptr && ui->version == SD_HOST_UI_VERSION && ui->size >= sizeof(SdHostUi);

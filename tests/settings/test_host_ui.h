@@ -1,4 +1,4 @@
-// A host user interface kept in memory, lent to the library as a real host lends its own: this test
+// A host user interface kept in memory, lent to the library as a real host lends its own: the test
 // program exports SmartDriverHostUi, and the library finds it among the process's symbols.
 #pragma once
 
@@ -11,6 +11,9 @@
 #include <utility>
 #include <vector>
 
+#include <gtest/gtest.h>
+
+#include "settings/temp_drive.h"
 #include "smartdriver/host_ui.h"
 
 namespace sd::settings::testing {
@@ -92,5 +95,23 @@ class TestHostUi {
 
 // The host interface the exported SmartDriverHostUi hands out; nullptr for a host without one.
 extern SdHostUi* g_exported_host_ui;
+
+}  // namespace sd::settings::testing
+
+namespace sd::settings::testing {
+
+using Captions = std::vector<std::string>;
+
+// A host whose main form "MainFrm" has the menus "&Файл" and "&Настройка" (with "Принтер" and a
+// separator), lent to the library for the test's life over a drive C of the test's own.
+class HostUiTest : public ::testing::Test {
+ protected:
+  void SetUp() override;
+  void TearDown() override;
+
+  TempDrive drive_;
+  TestHostUi host_;
+  TestItem* settings_ = nullptr;
+};
 
 }  // namespace sd::settings::testing
