@@ -6,7 +6,7 @@
 #include "exchange/exchange_module.h"
 #include "log/operation_log.h"
 #include "settings/link_settings.h"
-#include "settings/settings_module.h"
+#include "settings/cnf_unit.h"
 
 namespace sd::driver {
 

@@ -29,10 +29,16 @@ void Log(std::string_view a, std::string_view b = {}, std::string_view c = {}) {
   log::WriteLog(line);
 }
 
-// Milliseconds left until the deadline, at least 1: a limit of 0 would mean "no limit" to the client.
+// The thread's own limits run a little past the operation's wait, so that a server that never answers
+// ends in the operation's time-out message rather than in a failure of the thread that happens to be
+// handed over first; by then nobody waits for the thread, and it only logs.
+constexpr std::chrono::milliseconds kGrace(250);
+
+// Milliseconds left until the deadline and its grace, at least 1: a limit of 0 would mean "no limit".
 int MillisecondsLeft(std::chrono::steady_clock::time_point deadline) {
-  const auto left =
-      std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now()).count();
+  const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline + kGrace -
+                                                                          std::chrono::steady_clock::now())
+                        .count();
   return static_cast<int>(std::clamp<long long>(left, 1, 0x7FFFFFFF));
 }
 

@@ -1,8 +1,9 @@
 // TcpClient's connect: the plain blocking one, and the one limited in time, which runs the blocking
 // connect on a thread of its own and abandons it by closing the socket under it.
-#include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <exception>
+#include <mutex>
 #include <string>
 #include <thread>
 
@@ -14,8 +15,6 @@
 namespace sd::transport {
 namespace {
 
-constexpr int kStepMs = 125;
-
 // The blocking connect and, if the socket was not closed meanwhile, the read-back of both ends.
 void ConnectAndReadBack(TcpConnection& c, SocketHandle handle, const std::string& address, int port) {
   ConnectSocket(handle, address, port);
@@ -26,15 +25,15 @@ void ConnectAndReadBack(TcpConnection& c, SocketHandle handle, const std::string
   }
 }
 
-// What the connect thread leaves behind. `finished` is published last.
+// What the connect thread leaves behind. `finished` is set last, under the lock, and wakes the wait.
 struct ConnectOutcome {
-  std::atomic<bool> finished{false};
+  std::mutex lock;
+  std::condition_variable done;
+  bool finished = false;
   bool failed = false;
   std::string message;
   int code = 0;
 };
-
-void SleepMs(int milliseconds) { std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds)); }
 
 }  // namespace
 
@@ -62,7 +61,11 @@ void TcpClient::ConnectWithTimeout() {
     } catch (...) {
       outcome.failed = true;
     }
-    outcome.finished.store(true, std::memory_order_release);
+    {
+      std::lock_guard<std::mutex> hold(outcome.lock);
+      outcome.finished = true;
+    }
+    outcome.done.notify_all();
   });
   // However this function is left, the thread has ended by then.
   struct Joiner {
@@ -72,19 +75,21 @@ void TcpClient::ConnectWithTimeout() {
     }
   } joiner{connector};
 
-  const bool unlimited = connect_timeout_ < 0;
-  int remaining = unlimited ? kStepMs + 1 : connect_timeout_;
-  while (remaining > kStepMs) {
-    SleepMs(kStepMs);
-    remaining = unlimited ? kStepMs + 1 : remaining - kStepMs;
-    if (outcome.finished.load(std::memory_order_acquire)) {
-      remaining = 0;
-      break;
+  // The wait ends as soon as the connect does: an exchange must not pay a fixed step for every connect
+  // that succeeds at once, as it does on loopback.
+  bool finished;
+  {
+    std::unique_lock<std::mutex> hold(outcome.lock);
+    const auto is_finished = [&] { return outcome.finished; };
+    if (connect_timeout_ < 0) {
+      outcome.done.wait(hold, is_finished);
+    } else {
+      outcome.done.wait_for(hold, std::chrono::milliseconds(connect_timeout_), is_finished);
     }
+    finished = outcome.finished;
   }
-  if (remaining > 0) SleepMs(remaining);
 
-  if (!outcome.finished.load(std::memory_order_acquire)) {
+  if (!finished) {
     // Closing the socket ends the blocking connect; its failure is of no interest any more.
     CloseSocket();
     connector.join();

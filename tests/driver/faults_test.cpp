@@ -1,0 +1,255 @@
+// Every way an exchange can fail, over every operation that reaches a server: each ends in its own
+// message within the operation's wait plus a small margin, and no exchange thread outlives it for long.
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <functional>
+#include <thread>
+
+#include "tests/driver/operation_fixture.h"
+
+namespace sd {
+namespace {
+
+using namespace std::chrono_literals;
+using emulator::Fault;
+using emulator::Scenario;
+
+constexpr int kWaitMs = 700;
+const std::string kLinkFailure = "Ошибка связи с сервером: ";
+const std::string kChecksum = kLinkFailure + "Неверная контрольная сумма входящего пакета (";
+
+// A loopback listener of the test's own that accepts and closes at once, or a port where nobody listens.
+class RawListener {
+ public:
+  explicit RawListener(bool listen_at_all) {
+    fd_ = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ::bind(fd_, reinterpret_cast<sockaddr*>(&a), sizeof a);
+    socklen_t len = sizeof a;
+    ::getsockname(fd_, reinterpret_cast<sockaddr*>(&a), &len);
+    port_ = ntohs(a.sin_port);
+    if (!listen_at_all) {
+      ::close(fd_);
+      fd_ = -1;
+      return;
+    }
+    ::listen(fd_, 8);
+    thread_ = std::thread([this] {
+      while (!stop_) {
+        const int c = ::accept(fd_, nullptr, nullptr);
+        if (c >= 0) ::close(c);
+      }
+    });
+  }
+  ~RawListener() {
+    stop_ = true;
+    if (fd_ >= 0) ::shutdown(fd_, SHUT_RDWR);
+    if (thread_.joinable()) thread_.join();
+    if (fd_ >= 0) ::close(fd_);
+  }
+  int port() const { return port_; }
+
+ private:
+  int fd_ = -1;
+  int port_ = 0;
+  std::atomic<bool> stop_{false};
+  std::thread thread_;
+};
+
+enum class Op { CardInfo, Discount, Sale, Return };
+const char* Name(Op op) {
+  switch (op) {
+    case Op::CardInfo: return "card-info";
+    case Op::Discount: return "discount";
+    case Op::Sale: return "cashless-sale";
+    case Op::Return: return "cashless-return";
+  }
+  return "";
+}
+
+class Faults : public testing::OperationTest {
+ public:
+  void SetUp() override {
+    OperationTest::SetUp();
+    settings::LinkSettings.bWaitTimeOut = kWaitMs;
+  }
+  std::string Run(Op op) {
+    switch (op) {
+      case Op::CardInfo: {
+        CardInfo r{};
+        return CardQuery(r, 1);
+      }
+      case Op::Discount: {
+        DiscountResult r{};
+        return Discount(r, 'M', 1, 1, 10);
+      }
+      case Op::Sale: {
+        CashlessResult r{};
+        return Sale(r, 1, 1, 10);
+      }
+      case Op::Return: {
+        CashlessResult r{};
+        return Return(r, "12345", 1, 1, 10);
+      }
+    }
+    return "?";
+  }
+  void PointAt(int port) {
+    settings::LinkSettings.Port = port;
+    settings::LinkSettings.Portbn = port;
+  }
+  void Fail(Fault fault) {
+    Scenario s;
+    s.defaults.fault = fault;
+    emulator_.SetScenario(s);
+  }
+};
+
+TEST_F(Faults, EveryFailureEndsInItsMessageWithinTheWait) {
+  RawListener nobody(false), closer(true);
+  const struct Case {
+    const char* name;
+    std::function<void(Faults&)> arrange;
+    std::string discount_message;  // the cashless operations' time-out text differs, the rest is the same
+    bool timeout = false;
+    std::string also_possible = "";
+  } cases[] = {
+      {"refused", [&](Faults& f) { f.PointAt(nobody.port()); },
+       kLinkFailure + "Socket Error # 10061\r\nConnection refused."},
+      {"unknown host", [](Faults&) { settings::LinkSettings.IP = "no-such-host.invalid"; },
+       kLinkFailure + "Socket Error # 11001\r\nHost not found."},
+      {"silent", [](Faults& f) { f.Fail(Fault::Silent); }, "Не удалось получить скидку: TimeOut", true},
+      {"close before answering", [](Faults& f) { f.Fail(Fault::Close); },
+       kLinkFailure + "Connection Closed Gracefully."},
+      // Whether the close is seen before the request goes out, or the request meets the closed socket
+      // and is answered by a reset, is up to the network stack; either way the operation fails at once.
+      {"close right after accepting", [&](Faults& f) { f.PointAt(closer.port()); },
+       kLinkFailure + "Connection Closed Gracefully.", false,
+       kLinkFailure + "Socket Error # 10054\r\nConnection reset by peer."},
+      {"reset", [](Faults& f) { f.Fail(Fault::Reset); }, kLinkFailure + "Socket Error # 10054\r\nConnection reset by peer."},
+      {"two pieces", [](Faults& f) { f.Fail(Fault::Split); }, kChecksum},
+      {"wrong checksum", [](Faults& f) { f.Fail(Fault::BadCrc); }, kChecksum},
+      {"garbage", [](Faults& f) { f.Fail(Fault::Garbage); }, kChecksum},
+  };
+  for (const Case& c : cases) {
+    for (Op op : {Op::CardInfo, Op::Discount, Op::Sale, Op::Return}) {
+      settings::LinkSettings.IP = "127.0.0.1";
+      PointAt(0);
+      settings::LinkSettings.Port = emulator_.DiscountPort();
+      settings::LinkSettings.Portbn = emulator_.CashlessPort();
+      emulator_.SetScenario({});
+      c.arrange(*this);
+      const auto start = std::chrono::steady_clock::now();
+      const std::string message = Run(op);
+      const auto took = std::chrono::steady_clock::now() - start;
+      std::string expected = c.discount_message;
+      if (c.timeout && op != Op::Discount) expected = "Продажа б/н не проведена: TimeOut";
+      if (expected == kChecksum) {
+        EXPECT_EQ(message.substr(0, kChecksum.size()), kChecksum) << c.name << " / " << Name(op) << ": " << message;
+      } else if (message != c.also_possible) {
+        EXPECT_EQ(message, expected) << c.name << " / " << Name(op);
+      }
+      EXPECT_LT(took, std::chrono::milliseconds(kWaitMs + 600)) << c.name << " / " << Name(op);
+      if (c.timeout) EXPECT_GE(took, std::chrono::milliseconds(kWaitMs)) << c.name;
+      EXPECT_TRUE(exchange::WaitForExchangeThreads(std::chrono::milliseconds(kWaitMs + 500)))
+          << c.name << " / " << Name(op) << ": an exchange thread outlived its operation";
+    }
+  }
+}
+
+TEST_F(Faults, RefusedConnectionLogsNoConnectionAndNoDisconnect) {
+  RawListener nobody(false);
+  PointAt(nobody.port());
+  DiscountResult r{};
+  Discount(r, 'M', 1, 1, 10);
+  ASSERT_TRUE(exchange::WaitForExchangeThreads(2s));
+  const std::string log = Utf8(drive_.Log());
+  EXPECT_NE(log.find("[СВЯЗЬ] Соединение... (IP 127.0.0.1; Порт " + std::to_string(nobody.port()) + "\r\n"),
+            std::string::npos);
+  EXPECT_EQ(log.find("Соединение установлено"), std::string::npos);
+  EXPECT_EQ(log.find("Отключение от сервера"), std::string::npos);
+  EXPECT_NE(log.find("[СВЯЗЬ] Ошибка связи с сервером: Socket Error # 10061\r\nConnection refused.\r\n"),
+            std::string::npos);
+}
+
+TEST_F(Faults, WrongChecksumIsLoggedByTheDecoderThenTheDisconnectThenTheFailure) {
+  Fail(Fault::BadCrc);
+  DiscountResult r{};
+  const std::string message = Discount(r, 'M', 1, 1, 10);
+  ASSERT_TRUE(exchange::WaitForExchangeThreads(2s));
+  const auto texts = LogTexts();
+  ASSERT_GE(texts.size(), 3u);
+  const std::string decoder = message.substr(kLinkFailure.size());
+  EXPECT_EQ(texts[texts.size() - 3], "[СВЯЗЬ] " + decoder);
+  EXPECT_EQ(texts[texts.size() - 2], "[СВЯЗЬ] Отключение от сервера");
+  EXPECT_EQ(texts[texts.size() - 1], "[СВЯЗЬ] " + message);
+  EXPECT_EQ(r.NumberCard.length, 0);
+  EXPECT_EQ(r.Flag, 255);
+}
+
+TEST_F(Faults, TypeTwoReplyClearsTheCardAndKeepsTheOtherFields) {
+  Scenario s;
+  s.defaults.price = 4500;
+  s.defaults.discount = 100;
+  s.requests[2].type = 2;
+  emulator_.SetScenario(s);
+  DiscountResult first{}, second{};
+  ASSERT_EQ(Discount(first, 'M', 1, 2, 100), "");
+  ASSERT_EQ(Discount(second, 'M', 1, 2, 100), "");
+  EXPECT_EQ(std::string(second.NumberCard.view()), "0000000000");
+  EXPECT_EQ(second.CosteSk, 45) << "the price of the last reply that carried one";
+  EXPECT_EQ(second.Skidka, 10);
+}
+
+TEST_F(Faults, LateAnswerNeverReachesTheNextOperation) {
+  Scenario s;
+  s.requests[1].delay_ms = kWaitMs + 200;
+  s.requests[1].card = 0x1111111111;
+  s.requests[2].card = 0x2222222222;
+  emulator_.SetScenario(s);
+  DiscountResult late{}, next{};
+  EXPECT_EQ(Discount(late, 'M', 1, 1, 10), "Не удалось получить скидку: TimeOut");
+  EXPECT_EQ(late.NumberCard.length, 0);
+  ASSERT_EQ(Discount(next, 'M', 1, 1, 10), "");
+  EXPECT_EQ(std::string(next.NumberCard.view()), "2222222222");
+  std::this_thread::sleep_for(std::chrono::milliseconds(400));
+  EXPECT_EQ(exchange::CardNumberText(exchange::ExchangeResult.CardNumber), "2222222222");
+  EXPECT_EQ(exchange::ExchangeResult.Status, 1);
+}
+
+TEST_F(Faults, NegativeWaitIsTakenAsTenSecondsAndZeroGivesUpAtOnce) {
+  Fail(Fault::Silent);
+  settings::LinkSettings.bWaitTimeOut = 0;
+  auto start = std::chrono::steady_clock::now();
+  DiscountResult r{};
+  EXPECT_EQ(Discount(r, 'M', 1, 1, 10), "Не удалось получить скидку: TimeOut");
+  EXPECT_LT(std::chrono::steady_clock::now() - start, 300ms);
+  EXPECT_TRUE(exchange::WaitForExchangeThreads(2s));
+
+  Scenario s;
+  s.defaults.delay_ms = 1200;
+  emulator_.SetScenario(s);
+  settings::LinkSettings.bWaitTimeOut = -1;
+  start = std::chrono::steady_clock::now();
+  EXPECT_EQ(Discount(r, 'M', 1, 1, 10), "") << "a wait of 10 s outlasts the 1.2 s answer";
+  EXPECT_GE(std::chrono::steady_clock::now() - start, 1200ms);
+}
+
+TEST_F(Faults, LoggingOffChangesNothingButTheLog) {
+  settings::LinkSettings.bEnableLog = false;
+  std::filesystem::remove_all(drive_.LogDir());
+  DiscountResult r{};
+  EXPECT_EQ(Discount(r, 'M', 1, 2, 100), "");
+  EXPECT_EQ(std::string(r.NumberCard.view()), "0012345678");
+  EXPECT_FALSE(std::filesystem::exists(drive_.LogDir()));
+}
+
+}  // namespace
+}  // namespace sd
