@@ -12,6 +12,7 @@
 #include "tools/host/commands.h"
 #include "tools/host/driver_loader.h"
 #include "tools/host/log_tail.h"
+#include "tools/host/settings_command.h"
 
 namespace {
 
@@ -30,6 +31,11 @@ const char kUsageTail[] =
     "  run FILE                                  the commands of FILE, one a line, in one load of the\n"
     "                                            library ('-' reads standard input); blank lines and\n"
     "                                            lines starting with '#' are skipped; \"...\" quotes a text\n"
+    "  settings [--set NAME=VALUE]...            click the library's settings entry in this program's menu:\n"
+    "                                            print the dialog as it opens; with --set, fill controls\n"
+    "                                            (edIP, edPort, edPortbn, seTimOut in seconds, cbLog 1/0)\n"
+    "                                            and close it with Apply, which checks and saves them\n"
+    "WALLET is 0 to 255; QTY and SUM are numbers with '.' as the decimal point.\n"
     "\n"
     "Options:\n"
     "  --lib PATH        the library to load (default: ../lib/libsmartdriver.so beside this program's\n"
@@ -52,6 +58,7 @@ struct Options {
   bool stop_on_error = false;
   bool help = false;
   std::vector<std::string> words;
+  std::vector<sd::host::ControlValue> sets;
 };
 
 Options ParseOptions(int argc, char** argv) {
@@ -68,6 +75,10 @@ Options ParseOptions(int argc, char** argv) {
     else if (arg == "--log") o.log = true;
     else if (arg == "--stop-on-error") o.stop_on_error = true;
     else if (arg.compare(0, 6, "--lib=") == 0) o.lib = arg.substr(6);
+    else if (arg == "--set") {
+      if (i + 1 >= argc) throw UsageError("--set needs NAME=VALUE");
+      o.sets.push_back(sd::host::ParseControlValue(argv[++i]));
+    }
     else if (arg == "--lib") {
       if (i + 1 >= argc) throw UsageError("--lib needs a PATH");
       o.lib = argv[++i];
@@ -82,6 +93,22 @@ Options ParseOptions(int argc, char** argv) {
 int Fail(const std::string& message) {
   std::cerr << "error: " << message << "\n(smartdriver-host --help lists the commands and options)\n";
   return kBadArguments;
+}
+
+// The driver object from GeTDriver; nullptr, with the message printed, when GeTDriver raised.
+sd::TSmartDriver* StartDriver(sd::host::DriverLoader& loader, const sd::host::LogTail& log) {
+  try {
+    return loader.Driver();
+  } catch (const sd::EInOutError& e) {
+    std::cout << "error: " << sd::text::ToUtf8(e.what()) << '\n';
+    std::cout << "(GeTDriver could not write the operation log; does " << log.Path()
+              << " lie in an existing directory?)\n";
+  } catch (const std::exception& e) {
+    std::cout << "error: " << sd::text::ToUtf8(e.what()) << '\n';
+  } catch (...) {
+    std::cout << "error: GeTDriver raised an exception of an unknown kind\n";
+  }
+  return nullptr;
 }
 
 int Main(int argc, char** argv) {
@@ -100,6 +127,8 @@ int Main(int argc, char** argv) {
   // Everything about the arguments is checked before the library is loaded, so a typing mistake
   // leaves no trace in the operation log.
   const bool run = options.words[0] == "run";
+  const bool settings = options.words[0] == "settings";
+  if (!options.sets.empty() && !settings) return Fail("--set belongs to the settings command");
   sd::host::Command command;
   std::ifstream file;
   std::istream* lines = nullptr;
@@ -113,6 +142,8 @@ int Main(int argc, char** argv) {
         if (!file) throw UsageError("cannot read " + options.words[1]);
         lines = &file;
       }
+    } else if (settings) {
+      if (options.words.size() != 1) throw UsageError("usage: settings [--set NAME=VALUE]...");
     } else {
       command = sd::host::ParseCommand(options.words);
     }
@@ -133,22 +164,16 @@ int Main(int argc, char** argv) {
       std::cerr << "error: " << e.what() << '\n';
       return kNotLoaded;
     }
-    sd::TSmartDriver* driver = nullptr;
-    try {
-      driver = loader->Driver();
-    } catch (const sd::EInOutError& e) {
-      std::cout << "error: " << sd::text::ToUtf8(e.what()) << '\n';
-      std::cout << "(GeTDriver could not write the operation log; does " << log.Path()
-                << " lie in an existing directory?)\n";
-      status = kNotLoaded;
-    } catch (const std::exception& e) {
-      std::cout << "error: " << sd::text::ToUtf8(e.what()) << '\n';
-      status = kNotLoaded;
-    }
-    if (driver != nullptr) {
+    if (settings) {
+      // The settings entry is in the menu from the library's start-up on; the dialog needs no driver
+      // object, so it can also switch off a log that GeTDriver could not write.
+      status = sd::host::RunSettings(options.sets, std::cout);
+    } else if (sd::TSmartDriver* driver = StartDriver(*loader, log)) {
       sd::host::Session session(driver, std::cout);
       if (run) status = session.RunLines(*lines, options.stop_on_error) == 0 ? kOk : kFailed;
       else status = session.Run(command) ? kOk : kFailed;
+    } else {
+      status = kNotLoaded;
     }
     // Unloaded before the log is read: then no exchange thread can still be adding to it.
     loader->Unload();
