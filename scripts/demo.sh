@@ -37,11 +37,12 @@ fail() {
   exit 1
 }
 
-# The emulator's rules: every reply for wallet 9 refuses the operation, and the server hangs up on
-# wallet 7 without answering. A reply to a return carries the unit price 47.50.
+# The emulator's rules: every reply for wallet 9 refuses the operation, the server hangs up on wallet 8
+# without answering and stays silent to wallet 7. A reply to a return carries the unit price 47.50.
 cat >"$work/scenario.txt" <<'SCENARIO'
 wallet 9 approval=0
-wallet 7 fault=close
+wallet 8 fault=close
+wallet 7 fault=silent
 SCENARIO
 "$bin/smartdriver-emulator" --price 4750 --scenario "$work/scenario.txt" >"$work/emulator.out" 2>&1 &
 emulator_pid=$!
@@ -79,7 +80,9 @@ cashless-sale 9 1 50
 cashless-return 0012345678 1 1 50
 # Cancel the sale.
 discount + 1 2 100
-# The discount server hangs up on wallet 7 without an answer.
+# The discount server hangs up on wallet 8 without an answer.
+discount M 8 1 10
+# It stays silent to wallet 7: the operation gives up after bWaitTimeOut (2 seconds here).
 discount M 7 1 10
 SALE
 
@@ -105,6 +108,7 @@ expect "CashlessResult.PriceSk = 47.5"
 expect "DiscountResult.TypeOper = +"
 expect 'error: Сервер "Вельтор" отменил операцию'
 expect "error: Ошибка связи с сервером: Connection Closed Gracefully."
+expect "error: Не удалось получить скидку: TimeOut"
 expect "Драйвер загружен"
 expect "Старт продажи: TypeOper=45 Koshel=1 Kolvo=2 Summa=100 карта=Покупатель 1"
 expect "Операция ЗУЛ проведена: TypeOper=77"
@@ -115,7 +119,7 @@ errors="$(grep -c '^error:' "$work/host.out" || true)"
 
 echo
 [ "$missing" -eq 0 ] || fail "$missing expected lines are missing"
-[ "$errors" -eq 2 ] || fail "expected exactly 2 error lines (the refusal and the hang-up), saw $errors"
-[ "$host_status" -eq 1 ] || fail "smartdriver-host should end with status 1 after the two failures, ended with $host_status"
+[ "$errors" -eq 3 ] || fail "expected exactly 3 error lines (refusal, hang-up, time-out), saw $errors"
+[ "$host_status" -eq 1 ] || fail "smartdriver-host should end with status 1 after the three failures, ended with $host_status"
 kill -0 "$emulator_pid" 2>/dev/null || fail "the emulator stopped during the sale"
-echo "demo: the whole sale behaved as expected: 6 operations done, 1 refused by the server, 1 cut off by it."
+echo "demo: the whole sale behaved as expected: 6 operations done, 1 refused by the server, 1 cut off, 1 timed out."
