@@ -1,8 +1,6 @@
 // Module start-up and shutdown of the driver library.
 #include "driver/module.h"
 
-#include <chrono>
-
 #include "exchange/exchange_module.h"
 #include "log/operation_log.h"
 #include "settings/link_settings.h"
@@ -18,8 +16,8 @@ void StartModule() {
 
 void StopModule() {
   // Exchange threads that outlived their operation's wait still use the log and the event: they end on
-  // their own within their limits, and unload waits for them (bounded) before anything goes.
-  exchange::StopExchangeModule(std::chrono::seconds(2));
+  // their own within their limits, and unload waits for them before anything goes.
+  exchange::StopExchangeModule();
   settings::StopSettings();
   log::BindLogSwitch(nullptr);
 }

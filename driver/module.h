@@ -8,7 +8,7 @@ namespace sd::driver {
 // switch to them. Writes nothing.
 void StartModule();
 
-// Waits (bounded) for exchange threads that still run, removes the menu entry, destroys the settings
+// Joins exchange threads that still run (each ends within its wait), removes the menu entry, destroys the settings
 // dialog and closes the event, in that order. Writes nothing.
 void StopModule();
 

@@ -1,23 +1,25 @@
-// The exchange module's start-up and shutdown, and the count of exchange threads that still run.
+// The exchange module's start-up and shutdown, and the exchange threads it owns until they have ended.
 #pragma once
 
 #include <chrono>
+#include <functional>
 
 namespace sd::exchange {
 
 // Creates the module's exchange event. Runs at library start-up; calling it again does nothing.
 void StartExchangeModule();
 
-// Waits until every exchange thread has ended (each ends on its own within its limits; `limit` is a
-// last bound on top of that), then closes the event. Runs at library unload.
-void StopExchangeModule(std::chrono::milliseconds limit);
+// Joins every exchange thread (each ends on its own within its operation's wait), so that no thread runs
+// the library's code once it is unloaded. Runs at library unload.
+void StopExchangeModule();
 
-// Exchange threads register while they run, so that unload can wait for them.
-void ExchangeThreadStarted();
-void ExchangeThreadEnded();
+// Runs `body` on a new thread that the module keeps until it has ended and been joined.
+void LaunchExchangeThread(std::function<void()> body);
+
+// Exchange threads whose body has not yet returned.
 int LiveExchangeThreads();
 
-// Waits until no exchange thread runs or the limit passes; true when none runs.
+// Waits until no exchange thread's body runs or the limit passes; true when none runs.
 bool WaitForExchangeThreads(std::chrono::milliseconds limit);
 
 }  // namespace sd::exchange

@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <exception>
-#include <thread>
 
 #include "exchange/exchange_event.h"
 #include "exchange/exchange_module.h"
@@ -45,16 +44,7 @@ int MillisecondsLeft(std::chrono::steady_clock::time_point deadline) {
 }  // namespace
 
 void tSendThread::Start(tSendThread thread) {
-  ExchangeThreadStarted();
-  try {
-    std::thread([t = std::move(thread)]() mutable {
-      t.Execute();
-      ExchangeThreadEnded();
-    }).detach();
-  } catch (...) {
-    ExchangeThreadEnded();
-    throw;
-  }
+  LaunchExchangeThread([t = std::move(thread)]() mutable { t.Execute(); });
 }
 
 void tSendThread::Execute() {

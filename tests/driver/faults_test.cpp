@@ -157,7 +157,9 @@ TEST_F(Faults, EveryFailureEndsInItsMessageWithinTheWait) {
         EXPECT_EQ(message, expected) << c.name << " / " << Name(op);
       }
       EXPECT_LT(took, std::chrono::milliseconds(kWaitMs + 600)) << c.name << " / " << Name(op);
-      if (c.timeout) EXPECT_GE(took, std::chrono::milliseconds(kWaitMs)) << c.name;
+      if (c.timeout) {
+        EXPECT_GE(took, std::chrono::milliseconds(kWaitMs)) << c.name;
+      }
       EXPECT_TRUE(exchange::WaitForExchangeThreads(std::chrono::milliseconds(kWaitMs + 500)))
           << c.name << " / " << Name(op) << ": an exchange thread outlived its operation";
     }
