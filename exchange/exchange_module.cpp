@@ -29,8 +29,14 @@ std::condition_variable& ThreadsEnded() {
   static std::condition_variable cv;
   return cv;
 }
+// A program that links the module without the library's shutdown still joins its threads at exit.
+struct ThreadList : std::vector<Running> {
+  ~ThreadList() {
+    for (Running& r : *this) r.thread.join();
+  }
+};
 std::vector<Running>& Threads() {
-  static std::vector<Running> threads;
+  static ThreadList threads;
   return threads;
 }
 
