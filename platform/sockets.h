@@ -66,6 +66,9 @@ struct SocketOps {
   // Blocks until the connection is made or has failed; a close of the socket from another thread ends
   // the wait with a failure.
   int (*connect)(SocketHandle socket, const SocketAddress& address);
+  // The same within a limit in milliseconds (negative: none): 0 when connected, -1 with the last error
+  // set when the attempt failed, -2 when the limit ran out first (the socket is then left to be closed).
+  int (*connect_within)(SocketHandle socket, const SocketAddress& address, int limit_ms);
   // The listening side, used by tests and tools that play a server.
   int (*listen)(SocketHandle socket, int backlog);
   SocketHandle (*accept)(SocketHandle socket, SocketAddress* peer);

@@ -56,6 +56,14 @@ void ConnectSocket(SocketHandle socket, std::string_view address, int port) {
   CheckSocketResult(Ops().connect(socket, native));
 }
 
+bool ConnectSocketWithin(SocketHandle socket, std::string_view address, int port, int limit_ms) {
+  const auto native = MakeAddress(address, port);
+  const int result = Ops().connect_within(socket, native, limit_ms);
+  if (result == -2) return false;
+  CheckSocketResult(result);
+  return true;
+}
+
 int SendOnSocket(SocketHandle socket, std::span<const std::uint8_t> bytes, int offset, int size) {
   const auto length = static_cast<long long>(bytes.size());
   if (offset < 0 || offset >= length) throw sd::ERangeError();

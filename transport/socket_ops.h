@@ -30,6 +30,8 @@ SocketHandle OpenTcpSocket(int type, int protocol);
 void BindSocket(SocketHandle socket, std::string_view address, int port);
 // Blocks until the system reports the outcome.
 void ConnectSocket(SocketHandle socket, std::string_view address, int port);
+// The same within limit_ms (negative: no limit); false when the limit ran out before the outcome.
+bool ConnectSocketWithin(SocketHandle socket, std::string_view address, int port, int limit_ms);
 // One send of `size` bytes from `offset` (-1: to the end); returns the count accepted.
 int SendOnSocket(SocketHandle socket, std::span<const std::uint8_t> bytes, int offset = 0, int size = -1);
 // One receive of up to the buffer's length; 0 means the peer closed its side in order.

@@ -28,7 +28,7 @@ class TcpConnection {
     set_->Add(handle);
   }
 
-  // Marks the socket not allocated before closing it, under the lock, so a connect thread's read-back
+  // Marks the socket not allocated before closing it, under the lock, so that an address read-back
   // never touches a closed handle.
   void CloseSocket() noexcept {
     std::lock_guard<std::mutex> hold(socket_lock);
@@ -55,8 +55,7 @@ class TcpConnection {
   bool is_open = false;
   bool peer_closed = false;
   std::unique_ptr<ReceiveQueue> queue;
-  // Guards the handle, the allocated flag and the addresses between the client's thread and its
-  // connect thread.
+  // Guards the handle, the allocated flag and the addresses against a close from another thread.
   std::mutex socket_lock;
   Endpoint local;
   Endpoint peer;

@@ -11,6 +11,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <chrono>
@@ -170,6 +171,45 @@ int Connect(SocketHandle socket, const SocketAddress& address) {
   if (::connect(fd, reinterpret_cast<const sockaddr*>(&native), sizeof native) == 0) return 0;
   if (errno == EINTR) return FinishInterruptedConnect(fd);
   return Fail(errno);
+}
+
+int ConnectWithin(SocketHandle socket, const SocketAddress& address, int limit_ms) {
+  if (limit_ms < 0) return Connect(socket, address);
+  const sockaddr_in native = ToNative(address);
+  const int fd = Fd(socket);
+  const int flags = ::fcntl(fd, F_GETFL);
+  if (flags < 0 || ::fcntl(fd, F_SETFL, flags | O_NONBLOCK) != 0) return Fail(errno);
+  const auto restore = [&] { ::fcntl(fd, F_SETFL, flags); };
+  if (::connect(fd, reinterpret_cast<const sockaddr*>(&native), sizeof native) == 0) {
+    restore();
+    return 0;
+  }
+  if (errno != EINPROGRESS && errno != EINTR) {
+    const int error = errno;
+    restore();
+    return Fail(error);
+  }
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(limit_ms);
+  pollfd entry{fd, POLLOUT, 0};
+  for (;;) {
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+    const int n = ::poll(&entry, 1, static_cast<int>(std::max<long long>(left.count(), 0)));
+    if (n > 0) break;
+    if (n == 0) {
+      restore();
+      return -2;
+    }
+    if (errno != EINTR) {
+      const int error = errno;
+      restore();
+      return Fail(error);
+    }
+  }
+  int error = 0;
+  socklen_t length = sizeof error;
+  if (::getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &length) != 0) error = errno;
+  restore();
+  return error == 0 ? 0 : Fail(error);
 }
 
 int Listen(SocketHandle socket, int backlog) {
@@ -368,6 +408,7 @@ constexpr SocketOps kSystemSockets = {
     .socket = Socket,
     .bind = Bind,
     .connect = Connect,
+    .connect_within = ConnectWithin,
     .listen = Listen,
     .accept = Accept,
     .send = Send,
