@@ -12,9 +12,19 @@ build_dir="${BUILD_DIR:-build}"
 jobs="${JOBS:-$(nproc)}"
 bin="$build_dir/bin"
 
+# The build's own output is shown only when it fails.
+quietly() {
+  local out
+  if ! out="$("$@" 2>&1)"; then
+    printf '%s\n' "$out" >&2
+    echo "demo: FAILED: $*" >&2
+    exit 1
+  fi
+}
 scripts/setup.sh
-cmake -S . -B "$build_dir" >/dev/null
-cmake --build "$build_dir" -j "$jobs" --target smartdriver smartdriver-host smartdriver-emulator >/dev/null
+echo "demo: building smartdriver, smartdriver-host and smartdriver-emulator in $build_dir/"
+quietly cmake -S . -B "$build_dir"
+quietly cmake --build "$build_dir" -j "$jobs" --target smartdriver smartdriver-host smartdriver-emulator
 
 work="$(mktemp -d "${TMPDIR:-/tmp}/smartdriver-demo.XXXXXX")"
 emulator_pid=""

@@ -1,8 +1,8 @@
 // smartdriver-host: a host program on the command line. It loads the driver library as a point-of-sale
 // host does, asks it for its driver object, and calls the entries by name, printing each filled record.
 #include <fstream>
-#include <memory>
 #include <iostream>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -43,11 +43,13 @@ const char kUsageTail[] =
     "  --log             afterwards, print the lines this run added to the operation log\n"
     "  --stop-on-error   run: stop at the first line that fails\n"
     "  --help            this text\n"
+    "Options may stand anywhere; after -- no word is taken for one.\n"
     "\n"
     "The driver reads its settings from $SMARTDRIVER_DRIVE_C/ZEMO/Kestmark.INI and writes its log to\n"
     "$SMARTDRIVER_DRIVE_C/ZEMO/LogFiles/ (drive C defaults to $HOME/.smartdriver/drive_c).\n"
     "Records start all zero before each call; after a raised message the record is printed only when the\n"
-    "entry wrote into it.\n"
+    "entry wrote into it. Records and the driver's messages go to standard output, in order; mistakes in\n"
+    "this program's own arguments go to standard error.\n"
     "\n"
     "Exit status: 0 every call returned; 1 an entry raised or a run line failed; 2 bad arguments;\n"
     "3 the library could not be loaded or GeTDriver raised.\n";
