@@ -3,12 +3,15 @@
 
 #include "exchange/exchange_module.h"
 #include "log/operation_log.h"
+#include "platform/clock.h"
 #include "settings/link_settings.h"
 #include "settings/cnf_unit.h"
+#include "transport/socket_stack.h"
 
 namespace sd::driver {
 
 void StartModule() {
+  platform::PrepareClock();
   exchange::StartExchangeModule();
   settings::StartSettings();
   log::BindLogSwitch(&settings::LinkSettings.bEnableLog);
@@ -20,6 +23,7 @@ void StopModule() {
   exchange::StopExchangeModule();
   settings::StopSettings();
   log::BindLogSwitch(nullptr);
+  transport::StopSocketLibrary();
 }
 
 }  // namespace sd::driver

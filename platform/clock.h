@@ -18,6 +18,10 @@ struct ClockOps {
   char (*decimal_separator)();
 };
 
+// Reads the user's regional settings now rather than at the first use. The library does it at start-up,
+// so that they stay until its shutdown is over.
+void PrepareClock();
+
 const ClockOps& Clock();
 const ClockOps& SystemClock();
 const ClockOps* SetClock(const ClockOps* ops);

@@ -22,22 +22,12 @@ struct StackState {
   SocketStack* current = nullptr;
 };
 
-std::mutex& StackLock() {
-  static std::mutex* lock = new std::mutex;
-  return *lock;
-}
+// Constant-initialised and with nothing to destroy, so that they serve any thread from load to unload.
+constinit std::mutex g_stack_lock;
+constinit StackState g_state;
 
-StackState& State() {
-  static StackState* state = new StackState;
-  return *state;
-}
-
-// Shuts the started library down once when the library is unloaded.
-struct UnloadCleanup {
-  ~UnloadCleanup() {
-    if (State().library_started) sd::platform::Sockets().cleanup();
-  }
-} unload_cleanup;
+std::mutex& StackLock() { return g_stack_lock; }
+StackState& State() { return g_state; }
 
 }  // namespace
 
@@ -79,6 +69,12 @@ void AcquireSocketStack() {
     if (state.current) throw TransportError(std::string(Text(TransportText::kStackAlreadyCreated)));
     state.current = new SocketStack();
   }
+}
+
+void StopSocketLibrary() {
+  std::lock_guard<std::mutex> hold(StackLock());
+  if (State().library_started) sd::platform::Sockets().cleanup();
+  State().library_started = false;
 }
 
 void ReleaseSocketStack() {

@@ -28,6 +28,10 @@ void AcquireSocketStack();
 // Counts a user off; the last one destroys the stack. The library stays started until unload.
 void ReleaseSocketStack();
 
+// Shuts the socket library down once, if it was started. Library shutdown calls it after the last
+// exchange thread has ended.
+void StopSocketLibrary();
+
 // Loads the socket library if that has not happened yet and starts it with the requested version;
 // returns the start-up's result (0 on success).
 int StartSocketLibrary(std::uint16_t version);

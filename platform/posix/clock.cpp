@@ -14,13 +14,23 @@
 namespace sd::platform {
 namespace {
 
+// The user's locale, read once and freed when the program or the library lets go of it.
+struct UserLocaleHolder {
+  locale_t loc;
+  UserLocaleHolder() {
+    loc = ::newlocale(LC_ALL_MASK, "", static_cast<locale_t>(nullptr));
+    if (loc == static_cast<locale_t>(nullptr)) loc = ::newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(nullptr));
+  }
+  ~UserLocaleHolder() {
+    if (loc != static_cast<locale_t>(nullptr)) ::freelocale(loc);
+  }
+  UserLocaleHolder(const UserLocaleHolder&) = delete;
+  UserLocaleHolder& operator=(const UserLocaleHolder&) = delete;
+};
+
 locale_t UserLocale() {
-  static const locale_t loc = [] {
-    locale_t l = ::newlocale(LC_ALL_MASK, "", static_cast<locale_t>(nullptr));
-    if (l == static_cast<locale_t>(nullptr)) l = ::newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(nullptr));
-    return l;
-  }();
-  return loc;
+  static UserLocaleHolder holder;
+  return holder.loc;
 }
 
 struct tm LocalNow(long* nanos = nullptr) {
@@ -77,6 +87,8 @@ const ClockOps kSystem{&NowAsDate, &ShortDateText, &LongTimeText, &DecimalSepara
 std::atomic<const ClockOps*> g_current{&kSystem};
 
 }  // namespace
+
+void PrepareClock() { UserLocale(); }
 
 const ClockOps& Clock() { return *g_current.load(std::memory_order_acquire); }
 const ClockOps& SystemClock() { return kSystem; }
