@@ -88,13 +88,15 @@ void Record(const std::string& name, Clock::time_point start) {
   g_samples[name].push_back(std::chrono::duration<double, std::micro>(Clock::now() - start).count());
 }
 
-void BareExchange(benchmark::State& state) {
-  sd::exchange::Bytes frame;
-  std::int32_t counter = 0;
-  sd::exchange::BuildRequest(3, 1, 1000, 10000, counter, frame);
+void BareOnce() {
+  static const sd::exchange::Bytes frame = [] {
+    sd::exchange::Bytes f;
+    std::int32_t counter = 0;
+    sd::exchange::BuildRequest(3, 1, 1000, 10000, counter, f);
+    return f;
+  }();
   const int port = g_server->port();
-  for (auto _ : state) {
-    const auto start = Clock::now();
+  {
     std::thread([&] {
       const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
       const int one = 1;
@@ -110,27 +112,48 @@ void BareExchange(benchmark::State& state) {
       ::shutdown(fd, SHUT_WR);
       ::close(fd);
     }).join();
-    Record("bare exchange", start);
   }
 }
 
-void DiscountRequest(benchmark::State& state, bool log_on) {
+void DiscountOnce(bool log_on) {
   auto& s = sd::settings::LinkSettings;
   s.IP = "127.0.0.1";
   s.Port = g_server->port();
   s.bWaitTimeOut = 5000;
   s.bEnableLog = log_on;
-  sd::TSmartDriver* driver = sd::driver::NewDriver();
-  auto* entry = sd::EntryOf<sd::entry::DiscountOperation>(driver, sd::kDiscountOperation);
-  const std::string name = log_on ? "discount request, log on" : "discount request, log off";
-  for (auto _ : state) {
-    sd::DiscountResult result{};
-    const auto start = Clock::now();
-    entry(&result, driver, 'M', 1, 1, 100, nullptr, nullptr, nullptr);
-    Record(name, start);
-  }
-  sd::DestroyOf(driver)(driver);
+  static sd::TSmartDriver* driver = sd::driver::NewDriver();
+  sd::DiscountResult result{};
+  sd::EntryOf<sd::entry::DiscountOperation>(driver, sd::kDiscountOperation)(&result, driver, 'M', 1, 1, 100, nullptr,
+                                                                            nullptr, nullptr);
+}
+
+void BareExchange(benchmark::State& state) {
+  for (auto _ : state) BareOnce();
+}
+
+void DiscountRequest(benchmark::State& state, bool log_on) {
+  for (auto _ : state) DiscountOnce(log_on);
   sd::exchange::WaitForExchangeThreads(std::chrono::seconds(5));
+}
+
+// The three kinds in turns of a few calls each, so that whatever the machine does meanwhile falls on all
+// of them alike; each call is timed on its own.
+void Interleaved(int rounds, int calls) {
+  for (int r = 0; r < rounds; ++r) {
+    for (int i = 0; i < calls; ++i) {
+      const auto start = Clock::now();
+      BareOnce();
+      Record("bare exchange", start);
+    }
+    for (bool log_on : {false, true}) {
+      for (int i = 0; i < calls; ++i) {
+        const auto start = Clock::now();
+        DiscountOnce(log_on);
+        Record(log_on ? "discount request, log on" : "discount request, log off", start);
+      }
+      sd::exchange::WaitForExchangeThreads(std::chrono::seconds(5));
+    }
+  }
 }
 
 double Median(std::vector<double> v) {
@@ -156,9 +179,10 @@ int main(int argc, char** argv) {
   benchmark::Initialize(&argc, argv);
   benchmark::RunSpecifiedBenchmarks();
   benchmark::Shutdown();
+  Interleaved(40, 25);
 
   const double bare = Median(g_samples["bare exchange"]);
-  std::printf("\nmedians (microseconds) and ratios to the bare exchange:\n");
+  std::printf("\nmedians of 1000 calls each, taken in turns (microseconds), and ratios to the bare exchange:\n");
   for (const char* name : {"bare exchange", "discount request, log off", "discount request, log on"}) {
     const double m = Median(g_samples[name]);
     std::printf("  %-28s %9.1f us  %5.2f x\n", name, m, bare > 0 ? m / bare : 0);
