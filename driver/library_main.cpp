@@ -8,12 +8,6 @@
 #include "log/operation_log.h"
 #include "smartdriver/cp1251.h"
 
-#if defined(_WIN32)
-#define SD_EXPORT
-#else
-#define SD_EXPORT __attribute__((visibility("default")))
-#endif
-
 extern "C" SD_EXPORT sd::TSmartDriver* SD_STDCALL GeTDriver(std::uint8_t /*ignored*/) {
   using namespace sd::literals;
   // The object is released when the log write fails, rather than lost to nobody.

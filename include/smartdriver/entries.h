@@ -16,6 +16,13 @@
 #define SD_STDCALL
 #endif
 
+// How the library exports GeTDriver: by visibility here, by its module definition file on Windows.
+#if defined(_WIN32)
+#define SD_EXPORT
+#else
+#define SD_EXPORT __attribute__((visibility("default")))
+#endif
+
 namespace sd {
 
 // What the host holds: the first pointer-sized word is the address of entry 0 of the table.

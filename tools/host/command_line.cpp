@@ -28,8 +28,8 @@ constexpr VerbSpec kVerbs[] = {
 };
 
 const VerbSpec* FindVerb(std::string_view word) {
-  for (const auto& spec : kVerbs)
-    if (word == spec.word) return &spec;
+  for (const auto& known : kVerbs)
+    if (word == known.word) return &known;
   return nullptr;
 }
 
@@ -74,17 +74,17 @@ double ParseAmount(std::string_view what, std::string_view text) {
 
 Command ParseCommand(const std::vector<std::string>& words) {
   if (words.empty()) throw UsageError("missing command");
-  const VerbSpec* spec = FindVerb(words[0]);
-  if (spec == nullptr) throw UsageError("unknown command '" + words[0] + "'");
+  const VerbSpec* known = FindVerb(words[0]);
+  if (known == nullptr) throw UsageError("unknown command '" + words[0] + "'");
   const std::size_t count = words.size() - 1;
-  if (count < spec->min_args || count > spec->max_args)
-    throw UsageError(std::string(count < spec->min_args ? "missing arguments" : "too many arguments") +
-                     ": usage: " + spec->usage);
+  if (count < known->min_args || count > known->max_args)
+    throw UsageError(std::string(count < known->min_args ? "missing arguments" : "too many arguments") +
+                     ": usage: " + known->usage);
 
   Command c;
-  c.verb = spec->verb;
+  c.verb = known->verb;
   auto arg = [&](std::size_t i) -> const std::string& { return words[i]; };
-  switch (spec->verb) {
+  switch (known->verb) {
     case Verb::Version:
     case Verb::BlankCard:
       break;
@@ -97,7 +97,7 @@ Command ParseCommand(const std::vector<std::string>& words) {
       c.koshel = ParseWallet(arg(2));
       c.kolvo = ParseAmount("QTY", arg(3));
       c.summa = ParseAmount("SUM", arg(4));
-      if (spec->verb == Verb::Discount) {
+      if (known->verb == Verb::Discount) {
         if (count >= 5) c.text2 = text::FromUtf8(arg(5));
       } else {
         if (count >= 5) c.text1 = text::FromUtf8(arg(5));
