@@ -15,6 +15,9 @@ namespace {
 
 using namespace sd::literals;
 
+// The entries have the C calling convention of the host's contract; they stay local to this file.
+extern "C" {
+
 void SD_STDCALL Destroy(TSmartDriver* self) { delete self; }
 
 void SD_STDCALL Abstract(TSmartDriver*) { throw EAbstractError(); }
@@ -83,6 +86,8 @@ void SD_STDCALL BlankCardInfo(CardInfo* result, TSmartDriver*, std::uint32_t, st
   result->ValidUntil = platform::Clock().now_as_date() + 10;
   result->Amount32 = result->Amount40 = result->Amount48 = result->Amount56 = 1000;
 }
+
+}  // extern "C"
 
 template <typename F>
 const void* Slot(F* f) {

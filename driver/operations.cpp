@@ -3,7 +3,6 @@
 // through CallServer and fills the record from the reply.
 #include "driver/operations.h"
 
-#include <cfenv>
 #include <cmath>
 #include <cstring>
 #include <limits>
@@ -39,7 +38,7 @@ constexpr std::string_view kBlankLine = " \r\n";
 // A value that is not finite, or whose scaled value does not fit a signed 32-bit field, is refused before
 // anything is built: sent as described it would reach the server as a meaningless number.
 std::int32_t Scaled(double value, long double factor, std::string_view what) {
-  const long double scaled = std::nearbyintl(static_cast<long double>(value) * factor);
+  const long double scaled = exchange::RoundHalfEven(static_cast<long double>(value) * factor);
   if (!std::isfinite(value) || scaled < std::numeric_limits<std::int32_t>::min() ||
       scaled > std::numeric_limits<std::int32_t>::max()) {
     std::string message(what);
@@ -126,8 +125,8 @@ void DiscountOperation(DiscountResult* result, char type_oper, std::uint8_t kosh
           const std::int64_t card = StrToInt64(exchange::CardNumberText(ExchangeResult.CardNumber));
           exchange::BuildCancelRequest(koshel, quantity, exchange::DiscountCounter, card, data);
         } else {
-          exchange::BuildRequest(type_oper == '-' ? 1 : 3, koshel, quantity, Hundredths(summa),
-                                 exchange::DiscountCounter, data);
+          const std::int32_t sum = Hundredths(summa);
+          exchange::BuildRequest(type_oper == '-' ? 1 : 3, koshel, quantity, sum, exchange::DiscountCounter, data);
         }
       },
       kDiscountTimeOut, kDiscountFailure);
@@ -164,7 +163,9 @@ void CashlessSale(CashlessResult* result, TSmartDriver* self, std::uint8_t koshe
       LinkSettings.IP, LinkSettings.Portbn, LinkSettings.bWaitTimeOut,
       [&](Bytes& data) {
         log::WriteLog(Text("Продажа б/н:"_w) + Amounts(koshel, kolvo, summa));
-        exchange::BuildRequest(1, koshel, Thousandths(kolvo), Hundredths(summa), exchange::CashlessCounter, data);
+        const std::int32_t quantity = Thousandths(kolvo);
+        const std::int32_t sum = Hundredths(summa);
+        exchange::BuildRequest(1, koshel, quantity, sum, exchange::CashlessCounter, data);
       },
       kCashlessTimeOut, kCashlessFailure);
   FillCashless(result, kolvo);

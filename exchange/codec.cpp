@@ -128,16 +128,20 @@ Bytes UnescapeBytes(std::span<const std::uint8_t> bytes) {
   return out;
 }
 
+long double RoundHalfEven(long double value) {
+  // Rounded here rather than with rint so that a rounding mode changed by the host cannot matter.
+  long double whole = std::floor(value);
+  const long double fraction = value - whole;  // exact for long double
+  if (fraction > 0.5L || (fraction == 0.5L && std::fmod(whole, 2.0L) != 0)) whole += 1.0L;
+  return whole;
+}
+
 std::int32_t UnitPrice(std::int32_t quantity, std::int32_t sum) {
   if (quantity == 0) throw sd::EZeroDivide();
   const long double price = ((static_cast<long double>(sum) / 100.0L) /
                              (static_cast<long double>(quantity) / 1000.0L)) * 100.0L;
-  // Rounded here rather than with rint so that a rounding mode changed by the host cannot matter.
-  long double whole = std::floor(price);
-  const long double fraction = price - whole;  // exact for long double
-  if (fraction > 0.5L || (fraction == 0.5L && std::fmod(whole, 2.0L) != 0)) whole += 1.0L;
   // |sum| <= 2^31 and |quantity| >= 1 keep the price within +-2^42, so it fits 64 bits.
-  const auto rounded = static_cast<std::int64_t>(whole);
+  const auto rounded = static_cast<std::int64_t>(RoundHalfEven(price));
   return static_cast<std::int32_t>(static_cast<std::uint32_t>(static_cast<std::uint64_t>(rounded)));
 }
 

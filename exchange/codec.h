@@ -32,6 +32,9 @@ Bytes EscapeBytes(std::span<const std::uint8_t> bytes);
 // terminator is not special and is copied.
 Bytes UnescapeBytes(std::span<const std::uint8_t> bytes);
 
+// The nearest whole number, an exact half going to the even one, whatever rounding mode is in force.
+long double RoundHalfEven(long double value);
+
 // The unit price field of a request: ((sum / 100) / (quantity / 1000)) * 100 on long double, rounded to
 // nearest with halves to even, low 32 bits. Quantity 0 raises sd::EZeroDivide.
 std::int32_t UnitPrice(std::int32_t quantity, std::int32_t sum);

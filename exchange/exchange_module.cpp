@@ -75,7 +75,12 @@ void LaunchExchangeThread(std::function<void()> body) {
   }
   try {
     std::thread thread([body = std::move(body), finished] {
-      body();
+      // Nothing may leave a thread: even running out of memory while reporting a failure must not end
+      // the host's process.
+      try {
+        body();
+      } catch (...) {
+      }
       {
         std::lock_guard<std::mutex> hold(g_threads_lock);
         --g_live_threads;

@@ -48,6 +48,8 @@ void WriteLog(std::string_view text) {
 
   const auto& clock = platform::Clock();
   const auto& files = platform::Files();
+  // The time is read under the lock, so that the lines stand in the order of their time stamps.
+  std::lock_guard<std::mutex> hold(g_log_lock);
   std::string line = clock.short_date_text();
   line += ' ';
   line += clock.long_time_text();
@@ -55,7 +57,6 @@ void WriteLog(std::string_view text) {
   line += text;
   line += "\r\n";
 
-  std::lock_guard<std::mutex> hold(g_log_lock);
   const std::string path = platform::NativePath(kLogPath);
   // The size comes from the write itself: the file was closed right after, so it is the size a second
   // open would find, without paying for that open on every line.

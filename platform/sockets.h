@@ -85,6 +85,9 @@ struct SocketOps {
   int (*getpeername)(SocketHandle socket, SocketAddress* address);
   // The first IPv4 address of a host name; thread-safe. Unknown host: 11001.
   int (*lookup_ipv4)(const char* name, std::array<std::uint8_t, 4>* address);
+  // The same within a limit in milliseconds (negative: none): 0 found, -1 with the last error set,
+  // -2 when the limit ran out before the resolver answered.
+  int (*lookup_ipv4_within)(const char* name, std::array<std::uint8_t, 4>* address, int limit_ms);
   int (*gethostname)(char* buffer, int length);
   // The Winsock code of the calling thread's last failed call.
   int (*last_error)();

@@ -7,6 +7,8 @@
 #include "platform/sockets.h"
 #include "smartdriver/errors.h"
 #include "transport/socket_ops.h"
+#include "transport/transport_errors.h"
+#include "transport/transport_texts.h"
 
 namespace sd::transport {
 namespace {
@@ -62,16 +64,20 @@ bool IsDottedQuad(std::string_view text) {
   return valid && rest.empty();
 }
 
-std::string ResolveToAddress(std::string_view host) {
+std::string ResolveToAddress(std::string_view host, int limit_ms) {
   if (EqualsIgnoringCase(host, "LOCALHOST")) return "127.0.0.1";
   if (IsDottedQuad(host)) return std::string(host);
-  return LookupHostAddress(host);
+  return LookupHostAddress(host, limit_ms);
 }
 
-std::string LookupHostAddress(std::string_view name) {
+std::string LookupHostAddress(std::string_view name, int limit_ms) {
   Ipv4Bytes address{};
   const std::string terminated(name);
-  CheckSocketResult(sd::platform::Sockets().lookup_ipv4(terminated.c_str(), &address));
+  const auto& ops = sd::platform::Sockets();
+  const int result = limit_ms < 0 ? ops.lookup_ipv4(terminated.c_str(), &address)
+                                  : ops.lookup_ipv4_within(terminated.c_str(), &address, limit_ms);
+  if (result == -2) throw TransportError(std::string(Text(TransportText::kConnectTimedOut)));
+  CheckSocketResult(result);
   return AddressToText(address);
 }
 

@@ -16,11 +16,13 @@ using Ipv4Bytes = std::array<std::uint8_t, 4>;
 bool IsDottedQuad(std::string_view text);
 
 // "localhost" in any letter case is 127.0.0.1 without a lookup, a dotted quad is itself, and any other
-// name is looked up.
-std::string ResolveToAddress(std::string_view host);
+// name is looked up, within limit_ms when it is not negative.
+std::string ResolveToAddress(std::string_view host, int limit_ms = -1);
 
-// The first IPv4 address of a name; an unknown name raises SocketError 11001.
-std::string LookupHostAddress(std::string_view name);
+// The first IPv4 address of a name; an unknown name raises SocketError 11001. With a limit that is not
+// negative, a resolver that has not answered by then raises "Connect timed out.": the lookup is the
+// first part of a connect with a time-out.
+std::string LookupHostAddress(std::string_view name, int limit_ms = -1);
 
 // "127.0.0.1" from the bytes in network order.
 std::string AddressToText(const Ipv4Bytes& address);

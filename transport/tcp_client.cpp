@@ -1,6 +1,8 @@
 // TcpClient: settings, the open, the receive step, the disconnect check, send, receive and close.
 #include "transport/tcp_client.h"
 
+#include <algorithm>
+#include <chrono>
 #include <exception>
 
 #include "smartdriver/errors.h"
@@ -61,6 +63,13 @@ void TcpClient::OpenConnection() {
   if (port_ == 0) throw TransportError("");
   if (!connection_) connection_ = std::make_unique<TcpConnection>();
   TcpConnection& c = *connection_;
+  // A limited connect spends one limit on the lookup and the connect together.
+  const auto started = std::chrono::steady_clock::now();
+  const auto left = [&] {
+    const auto spent =
+        std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - started).count();
+    return static_cast<int>(std::max<long long>(connect_timeout_ - spent, 1));
+  };
   try {
     c.is_open = false;
     c.peer_closed = false;
@@ -80,14 +89,14 @@ void TcpClient::OpenConnection() {
       std::string address = host_;
       if (!IsDottedQuad(host_)) {
         GiveStatus(TcpStatus::kResolving, host_);
-        address = ResolveToAddress(host_);
+        address = ResolveToAddress(host_, connect_timeout_ > 0 ? connect_timeout_ : -1);
       }
       c.peer = Endpoint{address, port_};
       GiveStatus(TcpStatus::kConnecting, address);
       if (connect_timeout_ == 0) {
         Connect();
       } else {
-        ConnectWithTimeout();
+        ConnectWithTimeout(connect_timeout_ > 0 ? left() : -1);
       }
     }
     GiveStatus(TcpStatus::kConnected);

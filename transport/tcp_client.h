@@ -79,7 +79,7 @@ class TcpClient {
   // True when the connection is gone; raises "Connection Closed Gracefully." when asked to.
   bool CheckForDisconnect(bool raise, bool ignore_queue);
   void Connect();
-  void ConnectWithTimeout();
+  void ConnectWithTimeout(int limit_ms);
   // Closes the socket and clears isOpen; the queue keeps its bytes.
   void CloseSocket() noexcept;
   void GiveStatus(TcpStatus status, std::string_view argument = {});

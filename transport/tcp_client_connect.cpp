@@ -27,11 +27,9 @@ void TcpClient::Connect() {
   ReadBack(c, c.Handle());
 }
 
-void TcpClient::ConnectWithTimeout() {
+void TcpClient::ConnectWithTimeout(int limit_ms) {
   TcpConnection& c = *connection_;
-  // -1 and -2 both mean no limit of the client's own.
-  const int limit = connect_timeout_ < 0 ? -1 : connect_timeout_;
-  if (!ConnectSocketWithin(c.Handle(), c.peer.address, c.peer.port, limit)) {
+  if (!ConnectSocketWithin(c.Handle(), c.peer.address, c.peer.port, limit_ms)) {
     CloseSocket();
     throw TransportError(std::string(Text(TransportText::kConnectTimedOut)));
   }

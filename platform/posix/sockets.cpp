@@ -17,6 +17,8 @@
 #include <chrono>
 #include <climits>
 #include <cstring>
+#include <memory>
+#include <string>
 
 namespace sd::platform {
 namespace {
@@ -368,16 +370,8 @@ int ResolverCode(int result) {
   }
 }
 
-int LookupIpv4(const char* name, std::array<std::uint8_t, 4>* address) {
-  addrinfo hints{};
-  hints.ai_family = AF_INET;
-  hints.ai_socktype = SOCK_STREAM;
-  addrinfo* found = nullptr;
-  const int result = ::getaddrinfo(name, nullptr, &hints, &found);
-  if (result != 0) {
-    last_socket_error = ResolverCode(result);
-    return -1;
-  }
+// The first IPv4 address of what the resolver found; frees the list.
+int FirstIpv4(addrinfo* found, std::array<std::uint8_t, 4>* address) {
   int outcome = -1;
   last_socket_error = 11004;
   for (const addrinfo* entry = found; entry; entry = entry->ai_next) {
@@ -390,6 +384,66 @@ int LookupIpv4(const char* name, std::array<std::uint8_t, 4>* address) {
   }
   ::freeaddrinfo(found);
   return outcome;
+}
+
+int LookupIpv4(const char* name, std::array<std::uint8_t, 4>* address) {
+  addrinfo hints{};
+  hints.ai_family = AF_INET;
+  hints.ai_socktype = SOCK_STREAM;
+  addrinfo* found = nullptr;
+  const int result = ::getaddrinfo(name, nullptr, &hints, &found);
+  if (result != 0) {
+    last_socket_error = ResolverCode(result);
+    return -1;
+  }
+  return FirstIpv4(found, address);
+}
+
+// A lookup that the resolver carries out on its own thread, so that the caller can stop waiting for a
+// slow name server. A request that can no longer be cancelled goes on writing into its record, so the
+// record is then left to it rather than freed under it.
+int LookupIpv4Within(const char* name, std::array<std::uint8_t, 4>* address, int limit_ms) {
+  if (limit_ms < 0) return LookupIpv4(name, address);
+  struct Request {
+    std::string name;
+    addrinfo hints{};
+    gaicb block{};
+  };
+  auto request = std::make_unique<Request>();
+  request->name = name;
+  request->hints.ai_family = AF_INET;
+  request->hints.ai_socktype = SOCK_STREAM;
+  request->block.ar_name = request->name.c_str();
+  request->block.ar_request = &request->hints;
+  gaicb* list[1] = {&request->block};
+  if (int rc = ::getaddrinfo_a(GAI_NOWAIT, list, 1, nullptr); rc != 0) {
+    last_socket_error = ResolverCode(rc);
+    return -1;
+  }
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(limit_ms);
+  for (;;) {
+    const int state = ::gai_error(&request->block);
+    if (state != EAI_INPROGRESS) {
+      if (state != 0) {
+        last_socket_error = ResolverCode(state);
+        return -1;
+      }
+      return FirstIpv4(request->block.ar_result, address);
+    }
+    const auto left = std::chrono::duration_cast<std::chrono::nanoseconds>(deadline - std::chrono::steady_clock::now());
+    if (left.count() <= 0) break;
+    timespec wait{static_cast<time_t>(left.count() / 1000000000), static_cast<long>(left.count() % 1000000000)};
+    const gaicb* pending[1] = {&request->block};
+    ::gai_suspend(pending, 1, &wait);
+  }
+  if (::gai_cancel(&request->block) != EAI_CANCELED) {
+    if (::gai_error(&request->block) == 0 && request->block.ar_result != nullptr) {
+      ::freeaddrinfo(request->block.ar_result);
+    } else if (::gai_error(&request->block) == EAI_INPROGRESS) {
+      request.release();
+    }
+  }
+  return -2;
 }
 
 int GetHostName(char* buffer, int length) {
@@ -420,6 +474,7 @@ constexpr SocketOps kSystemSockets = {
     .getsockname = GetSockName,
     .getpeername = GetPeerName,
     .lookup_ipv4 = LookupIpv4,
+    .lookup_ipv4_within = LookupIpv4Within,
     .gethostname = GetHostName,
     .last_error = LastError,
 };

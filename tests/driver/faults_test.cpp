@@ -10,6 +10,7 @@
 #include <functional>
 #include <thread>
 
+#include "platform/sockets.h"
 #include "tests/driver/operation_fixture.h"
 
 namespace sd {
@@ -251,6 +252,32 @@ TEST_F(Faults, LoggingOffChangesNothingButTheLog) {
   EXPECT_EQ(Discount(r, 'M', 1, 2, 100), "");
   EXPECT_EQ(std::string(r.NumberCard.view()), "0012345678");
   EXPECT_FALSE(std::filesystem::exists(drive_.LogDir()));
+}
+
+}  // namespace
+}  // namespace sd
+
+namespace sd {
+namespace {
+
+int SlowLookup(const char*, std::array<std::uint8_t, 4>*, int limit_ms) {
+  std::this_thread::sleep_for(std::chrono::milliseconds(limit_ms < 0 ? 5000 : limit_ms));
+  return -2;
+}
+
+TEST_F(Faults, ASlowNameServerCannotHoldTheExchangeThreadPastItsWait) {
+  static platform::SocketOps slow = platform::SystemSockets();
+  slow.lookup_ipv4_within = SlowLookup;
+  platform::SetSockets(&slow);
+  settings::LinkSettings.IP = "slow-name-server.test";
+  DiscountResult r{};
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(Discount(r, 'M', 1, 1, 10), "Не удалось получить скидку: TimeOut");
+  EXPECT_TRUE(exchange::WaitForExchangeThreads(std::chrono::milliseconds(kWaitMs)));
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(kWaitMs + 250 + 400));
+  platform::SetSockets(nullptr);
+  ASSERT_TRUE(exchange::WaitForExchangeThreads(2s));
+  EXPECT_NE(Utf8(drive_.Log()).find("[СВЯЗЬ] Ошибка связи с сервером: Connect timed out."), std::string::npos);
 }
 
 }  // namespace

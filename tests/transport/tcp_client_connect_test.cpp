@@ -1,13 +1,17 @@
-// TcpClient's connect with a time-out: success, failures reaching the caller, and a connect that hangs
-// because the listener's backlog is full.
+// TcpClient's connect with a time-out: success, failures reaching the caller, a connect that hangs
+// because the listener's backlog is full, and a name server too slow for the limit.
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <memory>
+#include <thread>
 
+#include "platform/sockets.h"
 #include "smartdriver/errors.h"
+#include "transport/addresses.h"
 #include "transport/client_helpers.h"
 #include "transport/loopback_server.h"
+#include "transport/socket_ops_fakes.h"
 #include "transport/socket_stack.h"
 #include "transport/tcp_client.h"
 #include "transport/transport_errors.h"
@@ -103,6 +107,49 @@ TEST(TcpClientConnect, AHangingConnectTimesOutWithinTheLimit) {
   EXPECT_EQ(statuses, (std::vector<std::string>{"Connecting to 127.0.0.1."}));
   EXPECT_FALSE(client.IsConnected());
   EXPECT_EQ(client.LocalAddress(), "");
+}
+
+}  // namespace
+}  // namespace sd::transport
+
+namespace sd::transport {
+namespace {
+
+// A name server that never answers in time: the lookup waits out whatever limit it is given.
+int SlowLookup(const char*, std::array<std::uint8_t, 4>*, int limit_ms) {
+  std::this_thread::sleep_for(std::chrono::milliseconds(limit_ms < 0 ? 2000 : limit_ms));
+  return -2;
+}
+
+TEST(TcpClientConnect, TheLookupOfANameCountsAgainstTheConnectLimit) {
+  testing::ReplacedSockets sockets;
+  sockets.ops.lookup_ipv4_within = SlowLookup;
+  sockets.Install();
+  TcpClient client;
+  client.SetHost("slow-name-server.test");
+  client.SetPort(6010);
+  client.SetConnectTimeout(300);
+  const auto start = std::chrono::steady_clock::now();
+  try {
+    client.OpenConnection();
+    FAIL();
+  } catch (const SocketError&) {
+    FAIL() << "a lookup that runs out of time is no socket error";
+  } catch (const TransportError& e) {
+    EXPECT_EQ(e.Message(), "Connect timed out.");
+  }
+  EXPECT_LT(std::chrono::steady_clock::now() - start, 300ms + 400ms);
+  EXPECT_FALSE(client.IsConnected());
+}
+
+TEST(Resolver, ALimitedLookupFindsWhatTheResolverKnowsAndReportsWhatItDoesNot) {
+  std::array<std::uint8_t, 4> address{};
+  const auto& ops = sd::platform::SystemSockets();
+  ASSERT_EQ(ops.lookup_ipv4_within("localhost", &address, 5000), 0);
+  EXPECT_EQ(AddressToText(address), "127.0.0.1");
+  ASSERT_EQ(ops.lookup_ipv4_within("no-such-host.invalid", &address, 5000), -1);
+  EXPECT_EQ(ops.last_error(), 11001);
+  EXPECT_EQ(ops.lookup_ipv4_within("localhost", &address, -1), 0);
 }
 
 }  // namespace
