@@ -117,12 +117,9 @@ int TcpClient::ReceiveStep(int timeout_ms, bool raise_on_timeout) {
     if (raise_on_timeout) Raise(TransportText::kReadTimeout);
     return -1;
   }
-  std::vector<std::uint8_t> scratch(recv_buffer_size_ > 0 ? static_cast<std::size_t>(recv_buffer_size_) : 0);
-  const int count = ReceiveOnSocket(c.Handle(), scratch);
-  if (count > 0) {
-    scratch.resize(static_cast<std::size_t>(count));
-    c.queue->Append(std::move(scratch));
-  }
+  c.scratch.resize(recv_buffer_size_ > 0 ? static_cast<std::size_t>(recv_buffer_size_) : 0);
+  const int count = ReceiveOnSocket(c.Handle(), c.scratch);
+  if (count > 0) c.queue->Append(std::vector<std::uint8_t>(c.scratch.begin(), c.scratch.begin() + count));
   c.peer_closed = count == 0;
   CheckForDisconnect(false, false);
   return count;

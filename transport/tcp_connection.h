@@ -4,6 +4,7 @@
 
 #include <memory>
 #include <mutex>
+#include <vector>
 
 #include "transport/receive_queue.h"
 #include "transport/socket_ops.h"
@@ -55,6 +56,9 @@ class TcpConnection {
   bool is_open = false;
   bool peer_closed = false;
   std::unique_ptr<ReceiveQueue> queue;
+  // Where each receive lands before its bytes join the queue; kept for the connection's life, so that a
+  // receive neither allocates nor clears a buffer of RecvBufferSize bytes every time.
+  std::vector<std::uint8_t> scratch;
   // Guards the handle, the allocated flag and the addresses against a close from another thread.
   std::mutex socket_lock;
   Endpoint local;

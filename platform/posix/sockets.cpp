@@ -8,6 +8,7 @@
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
+#include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -179,9 +180,13 @@ int ConnectWithin(SocketHandle socket, const SocketAddress& address, int limit_m
   if (limit_ms < 0) return Connect(socket, address);
   const sockaddr_in native = ToNative(address);
   const int fd = Fd(socket);
-  const int flags = ::fcntl(fd, F_GETFL);
-  if (flags < 0 || ::fcntl(fd, F_SETFL, flags | O_NONBLOCK) != 0) return Fail(errno);
-  const auto restore = [&] { ::fcntl(fd, F_SETFL, flags); };
+  // The socket is blocking before and after: only the attempt itself is made without blocking.
+  int on = 1;
+  if (::ioctl(fd, FIONBIO, &on) != 0) return Fail(errno);
+  const auto restore = [fd] {
+    int off = 0;
+    ::ioctl(fd, FIONBIO, &off);
+  };
   if (::connect(fd, reinterpret_cast<const sockaddr*>(&native), sizeof native) == 0) {
     restore();
     return 0;
@@ -207,11 +212,13 @@ int ConnectWithin(SocketHandle socket, const SocketAddress& address, int limit_m
       return Fail(error);
     }
   }
+  restore();
+  // Writable without an error or a hang-up is a made connection; otherwise the socket says why not.
+  if ((entry.revents & (POLLERR | POLLHUP)) == 0) return 0;
   int error = 0;
   socklen_t length = sizeof error;
   if (::getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &length) != 0) error = errno;
-  restore();
-  return error == 0 ? 0 : Fail(error);
+  return Fail(error != 0 ? error : ECONNREFUSED);
 }
 
 int Listen(SocketHandle socket, int backlog) {
