@@ -4,6 +4,7 @@
 #include "driver/operations.h"
 
 #include <cmath>
+#include <functional>
 #include <cstring>
 #include <limits>
 #include <string>
@@ -65,7 +66,18 @@ void PrepareCashless(CashlessResult* result) {
   result->NumberCard.length = 0;
 }
 
-// Steps 5 to 7 shared by the cashless sale and return.
+// One exchange with the cashless server, as the card query, the sale and the return all run it.
+void CallCashless(const std::function<void(Bytes&)>& step) {
+  exchange::CallServer(LinkSettings.IP, LinkSettings.Portbn, LinkSettings.bWaitTimeOut, step, kCashlessTimeOut,
+                       kCashlessFailure);
+}
+
+// The amounts at the end of a cashless success line, as the record holds them.
+std::string CashlessAmounts(const CashlessResult& r) {
+  return " SummaSk=" + FloatText(r.SummaSk) + " PriceSk=" + FloatText(r.PriceSk) + " Skidka=" + FloatText(r.Skidka);
+}
+
+// The filling shared by the cashless sale and return.
 void FillCashless(CashlessResult* result, double kolvo) {
   result->NumberCard.assign(exchange::CardNumberText(ExchangeResult.CardNumber));
   const long double price = ExchangeResult.DiscountedPrice;
@@ -78,13 +90,10 @@ void FillCashless(CashlessResult* result, double kolvo) {
 }  // namespace
 
 void GetCardInfo(CardInfo* result, std::uint8_t koshel) {
-  exchange::CallServer(
-      LinkSettings.IP, LinkSettings.Portbn, LinkSettings.bWaitTimeOut,
-      [&](Bytes& data) {
-        log::WriteLog(Text("Инфо по карте: Koshel="_w) + std::to_string(koshel));
-        exchange::BuildRequest(3, koshel, 1, 1, exchange::CashlessCounter, data);
-      },
-      kCashlessTimeOut, kCashlessFailure);
+  CallCashless([&](Bytes& data) {
+    log::WriteLog(Text("Инфо по карте: Koshel="_w) + std::to_string(koshel));
+    exchange::BuildRequest(3, koshel, 1, 1, exchange::CashlessCounter, data);
+  });
   const std::string card = exchange::CardNumberText(ExchangeResult.CardNumber);
   result->CardHead.assign(std::string_view(card).substr(0, 4));
   result->CardTail.assign(card.size() > 4 ? std::string_view(card).substr(4, 6) : std::string_view());
@@ -159,37 +168,29 @@ void CashlessSale(CashlessResult* result, TSmartDriver* self, std::uint8_t koshe
   }
 
   log::WriteLog(kBlankLine);
-  exchange::CallServer(
-      LinkSettings.IP, LinkSettings.Portbn, LinkSettings.bWaitTimeOut,
-      [&](Bytes& data) {
-        log::WriteLog(Text("Продажа б/н:"_w) + Amounts(koshel, kolvo, summa));
-        const std::int32_t quantity = Thousandths(kolvo);
-        const std::int32_t sum = Hundredths(summa);
-        exchange::BuildRequest(1, koshel, quantity, sum, exchange::CashlessCounter, data);
-      },
-      kCashlessTimeOut, kCashlessFailure);
+  CallCashless([&](Bytes& data) {
+    log::WriteLog(Text("Продажа б/н:"_w) + Amounts(koshel, kolvo, summa));
+    const std::int32_t quantity = Thousandths(kolvo);
+    const std::int32_t sum = Hundredths(summa);
+    exchange::BuildRequest(1, koshel, quantity, sum, exchange::CashlessCounter, data);
+  });
   FillCashless(result, kolvo);
-  log::WriteLog(Text("Операция б/н проведена:"_w) + Amounts(koshel, kolvo, summa) +
-                " NumberCard=" + std::string(result->NumberCard.view()) + " SummaSk=" + FloatText(result->SummaSk) +
-                " PriceSk=" + FloatText(result->PriceSk) + " Skidka=" + FloatText(result->Skidka));
+  log::WriteLog(Text("Операция б/н проведена:"_w) + Amounts(koshel, kolvo, summa) + " NumberCard=" +
+                std::string(result->NumberCard.view()) + CashlessAmounts(*result));
 }
 
 void CashlessReturn(CashlessResult* result, std::string_view number_card, std::uint8_t koshel, double kolvo,
                     double summa) {
   PrepareCashless(result);
   log::WriteLog(kBlankLine);
-  exchange::CallServer(
-      LinkSettings.IP, LinkSettings.Portbn, LinkSettings.bWaitTimeOut,
-      [&](Bytes& data) {
-        log::WriteLog(Text("Возврат б/н:"_w) + Amounts(koshel, kolvo, summa));
-        const std::int64_t card = StrToInt64(number_card);
-        exchange::BuildCancelRequest(koshel, Thousandths(kolvo), exchange::CashlessCounter, card, data);
-      },
-      kCashlessTimeOut, kCashlessFailure);
+  CallCashless([&](Bytes& data) {
+    log::WriteLog(Text("Возврат б/н:"_w) + Amounts(koshel, kolvo, summa));
+    const std::int64_t card = StrToInt64(number_card);
+    exchange::BuildCancelRequest(koshel, Thousandths(kolvo), exchange::CashlessCounter, card, data);
+  });
   FillCashless(result, kolvo);
-  log::WriteLog(Text("Операция возврат проведена:"_w) + Amounts(koshel, kolvo, summa) +
-                " NumberCard=" + std::string(number_card) + " SummaSk=" + FloatText(result->SummaSk) +
-                " PriceSk=" + FloatText(result->PriceSk) + " Skidka=" + FloatText(result->Skidka));
+  log::WriteLog(Text("Операция возврат проведена:"_w) + Amounts(koshel, kolvo, summa) + " NumberCard=" +
+                std::string(number_card) + CashlessAmounts(*result));
 }
 
 }  // namespace sd::driver

@@ -14,16 +14,6 @@ void ExchangeEvent::Reset(std::uint64_t exchange) {
   waited_for_ = exchange;
 }
 
-bool ExchangeEvent::Set(std::uint64_t exchange) {
-  {
-    std::lock_guard<std::mutex> hold(mutex_);
-    if (waited_for_ != exchange || exchange == 0) return false;
-    signalled_ = true;
-  }
-  cv_.notify_all();
-  return true;
-}
-
 bool ExchangeEvent::WaitFor(std::chrono::milliseconds limit) {
   std::unique_lock<std::mutex> hold(mutex_);
   const bool woken = cv_.wait_for(hold, limit, [this] { return signalled_; });

@@ -43,9 +43,6 @@ class ExchangeEvent {
     return true;
   }
 
-  // Sets the event for `exchange`, unless nobody waits for it any more; true when it was set.
-  bool Set(std::uint64_t exchange);
-
   // Waits until the current exchange sets the event or the time runs out. Either way the exchange is
   // no longer waited for afterwards; a signal consumed here does not wake the next wait.
   bool WaitFor(std::chrono::milliseconds limit);

@@ -96,11 +96,6 @@ void LaunchExchangeThread(std::function<void()> body) {
   }
 }
 
-int LiveExchangeThreads() {
-  std::lock_guard<std::mutex> hold(g_threads_lock);
-  return g_live_threads;
-}
-
 bool WaitForExchangeThreads(std::chrono::milliseconds limit) {
   std::unique_lock<std::mutex> hold(g_threads_lock);
   return ThreadsEnded().wait_for(hold, limit, [] { return g_live_threads == 0; });

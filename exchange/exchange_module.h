@@ -16,9 +16,6 @@ void StopExchangeModule();
 // Runs `body` on a new thread that the module keeps until it has ended and been joined.
 void LaunchExchangeThread(std::function<void()> body);
 
-// Exchange threads whose body has not yet returned.
-int LiveExchangeThreads();
-
 // Waits until no exchange thread's body runs or the limit passes; true when none runs.
 bool WaitForExchangeThreads(std::chrono::milliseconds limit);
 
