@@ -83,7 +83,7 @@ struct SocketOps {
   int (*setsockopt)(SocketHandle socket, int level, int option, const void* value, int length);
   int (*getsockname)(SocketHandle socket, SocketAddress* address);
   int (*getpeername)(SocketHandle socket, SocketAddress* address);
-  // The first IPv4 address of a host name; thread-safe. Unknown host: 11001.
+  // The first IPv4 address of a host name; thread-safe. Unknown host: kWsaHostNotFound.
   int (*lookup_ipv4)(const char* name, std::array<std::uint8_t, 4>* address);
   // The same within a limit in milliseconds (negative: none): 0 found, -1 with the last error set,
   // -2 when the limit ran out before the resolver answered.

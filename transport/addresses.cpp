@@ -1,14 +1,10 @@
-// Dotted-quad parsing, the conversions of IPv4 addresses, and resolution through the platform.
+// Dotted-quad parsing and the conversions of IPv4 addresses: pure text work, no system call.
 #include "transport/addresses.h"
 
 #include <cctype>
 #include <optional>
 
-#include "platform/sockets.h"
 #include "smartdriver/errors.h"
-#include "transport/socket_ops.h"
-#include "transport/transport_errors.h"
-#include "transport/transport_texts.h"
 
 namespace sd::transport {
 namespace {
@@ -43,15 +39,6 @@ std::optional<long long> ToInteger(std::string_view text) {
   return negative ? -value : value;
 }
 
-bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    if (std::toupper(static_cast<unsigned char>(a[i])) != std::toupper(static_cast<unsigned char>(b[i])))
-      return false;
-  }
-  return true;
-}
-
 }  // namespace
 
 bool IsDottedQuad(std::string_view text) {
@@ -62,23 +49,6 @@ bool IsDottedQuad(std::string_view text) {
     valid = valid && value >= 0 && value <= 255;
   }
   return valid && rest.empty();
-}
-
-std::string ResolveToAddress(std::string_view host, int limit_ms) {
-  if (EqualsIgnoringCase(host, "LOCALHOST")) return "127.0.0.1";
-  if (IsDottedQuad(host)) return std::string(host);
-  return LookupHostAddress(host, limit_ms);
-}
-
-std::string LookupHostAddress(std::string_view name, int limit_ms) {
-  Ipv4Bytes address{};
-  const std::string terminated(name);
-  const auto& ops = sd::platform::Sockets();
-  const int result = limit_ms < 0 ? ops.lookup_ipv4(terminated.c_str(), &address)
-                                  : ops.lookup_ipv4_within(terminated.c_str(), &address, limit_ms);
-  if (result == -2) throw TransportError(std::string(Text(TransportText::kConnectTimedOut)));
-  CheckSocketResult(result);
-  return AddressToText(address);
 }
 
 std::string AddressToText(const Ipv4Bytes& address) {

@@ -1,5 +1,5 @@
-// IPv4 addresses as text: the dotted-quad test, name resolution and the conversions between the four
-// bytes and their dotted decimal text.
+// IPv4 addresses as text: the dotted-quad test and the conversions between the four bytes and their
+// dotted decimal text. Pure text work; name resolution, which asks the system, is a socket operation.
 #pragma once
 
 #include <array>
@@ -14,15 +14,6 @@ using Ipv4Bytes = std::array<std::uint8_t, 4>;
 // True for four parts 0..255 separated by dots; the parts may be padded with blanks and one trailing
 // dot is accepted ("10.0.0.5 ", "192.168.0.1.").
 bool IsDottedQuad(std::string_view text);
-
-// "localhost" in any letter case is 127.0.0.1 without a lookup, a dotted quad is itself, and any other
-// name is looked up, within limit_ms when it is not negative.
-std::string ResolveToAddress(std::string_view host, int limit_ms = -1);
-
-// The first IPv4 address of a name; an unknown name raises SocketError 11001. With a limit that is not
-// negative, a resolver that has not answered by then raises "Connect timed out.": the lookup is the
-// first part of a connect with a time-out.
-std::string LookupHostAddress(std::string_view name, int limit_ms = -1);
 
 // "127.0.0.1" from the bytes in network order.
 std::string AddressToText(const Ipv4Bytes& address);

@@ -1,6 +1,9 @@
 // The socket operations of the transport and the raising of socket errors.
 #include "transport/socket_ops.h"
 
+#include <cctype>
+
+#include "platform/socket_errors.h"
 #include "smartdriver/errors.h"
 #include "transport/addresses.h"
 #include "transport/transport_errors.h"
@@ -28,6 +31,15 @@ Endpoint ToEndpoint(const sd::platform::SocketAddress& native) {
   return endpoint;
 }
 
+bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    if (std::toupper(static_cast<unsigned char>(a[i])) != std::toupper(static_cast<unsigned char>(b[i])))
+      return false;
+  }
+  return true;
+}
+
 }  // namespace
 
 int CheckSocketResult(int result) {
@@ -36,7 +48,7 @@ int CheckSocketResult(int result) {
 }
 
 void ThrowSocketError(int code) {
-  if (code == 10038) throw NotASocketError(code, SocketErrorText(code));
+  if (code == sd::platform::kWsaENotSock) throw NotASocketError(code, SocketErrorText(code));
   throw SocketError(code, SocketErrorText(code));
 }
 
@@ -104,6 +116,23 @@ bool WaitReadable(const SocketSet& set, int timeout_ms) {
   sd::platform::WaitLimit limit{timeout_ms / 1000, (timeout_ms % 1000) * 1000L};
   CheckSocketResult(Ops().select(&copy, timeout_ms == -2 ? nullptr : &limit));
   return copy.count > 0;
+}
+
+std::string ResolveToAddress(std::string_view host, int limit_ms) {
+  if (EqualsIgnoringCase(host, "LOCALHOST")) return "127.0.0.1";
+  if (IsDottedQuad(host)) return std::string(host);
+  return LookupHostAddress(host, limit_ms);
+}
+
+std::string LookupHostAddress(std::string_view name, int limit_ms) {
+  Ipv4Bytes address{};
+  const std::string terminated(name);
+  const auto& ops = sd::platform::Sockets();
+  const int result = limit_ms < 0 ? ops.lookup_ipv4(terminated.c_str(), &address)
+                                  : ops.lookup_ipv4_within(terminated.c_str(), &address, limit_ms);
+  if (result == -2) throw TransportError(std::string(Text(TransportText::kConnectTimedOut)));
+  CheckSocketResult(result);
+  return AddressToText(address);
 }
 
 }  // namespace sd::transport

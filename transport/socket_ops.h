@@ -1,5 +1,5 @@
 // The socket operations the TCP client needs, over the platform's socket services. Every failing call
-// raises SocketError (NotASocketError for 10038) with the composed message; range and conversion
+// raises SocketError (NotASocketError for kWsaENotSock) with the composed message; range and conversion
 // errors of the arguments are raised before any system call.
 #pragma once
 
@@ -44,5 +44,14 @@ void CloseSocketHandle(SocketHandle socket) noexcept;
 // True when a handle of the set is readable (an orderly close by the peer counts) within the
 // time-out in ms; -2 waits without limit, 0 polls once.
 bool WaitReadable(const SocketSet& set, int timeout_ms);
+
+// "localhost" in any letter case is 127.0.0.1 without a lookup, a dotted quad is itself, and any other
+// name is looked up, within limit_ms when it is not negative.
+std::string ResolveToAddress(std::string_view host, int limit_ms = -1);
+
+// The first IPv4 address of a name; an unknown name raises SocketError kWsaHostNotFound. With a limit
+// that is not negative, a resolver that has not answered by then raises "Connect timed out.": the
+// lookup is the first part of a connect with a time-out.
+std::string LookupHostAddress(std::string_view name, int limit_ms = -1);
 
 }  // namespace sd::transport

@@ -25,7 +25,7 @@ class SocketError : public TransportError {
   int code_;
 };
 
-// A socket call failed with 10038: the handle is not a socket (any more).
+// A socket call failed with kWsaENotSock: the handle is not a socket (any more).
 class NotASocketError : public SocketError {
  public:
   using SocketError::SocketError;

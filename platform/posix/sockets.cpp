@@ -21,75 +21,77 @@
 #include <memory>
 #include <string>
 
+#include "platform/socket_errors.h"
+
 namespace sd::platform {
 namespace {
 
 thread_local int last_socket_error = 0;
 
 // Winsock reports its own failures by these codes; everything the system can say is mapped onto them.
-// A code that nothing matches becomes WSASYSCALLFAILURE, which has no text of its own.
+// A code that nothing matches becomes kWsaSysCallFailure, which has no text of its own.
 int WinsockCode(int error) {
   switch (error) {
-    case EINTR: return 10004;
-    case EBADF: return 10009;
+    case EINTR: return kWsaEIntr;
+    case EBADF: return kWsaEBadF;
     case EACCES:
-    case EPERM: return 10013;  // a firewall rule refuses a connect with EPERM
-    case EFAULT: return 10014;
-    case EINVAL: return 10022;
+    case EPERM: return kWsaEAcces;  // a firewall rule refuses a connect with EPERM
+    case EFAULT: return kWsaEFault;
+    case EINVAL: return kWsaEInval;
     case EMFILE:
-    case ENFILE: return 10024;
-    case EAGAIN: return 10035;
+    case ENFILE: return kWsaEMFile;
+    case EAGAIN: return kWsaEWouldBlock;
 #if EWOULDBLOCK != EAGAIN
-    case EWOULDBLOCK: return 10035;
+    case EWOULDBLOCK: return kWsaEWouldBlock;
 #endif
-    case EINPROGRESS: return 10036;
-    case EALREADY: return 10037;
-    case ENOTSOCK: return 10038;
-    case EDESTADDRREQ: return 10039;
-    case EMSGSIZE: return 10040;
-    case EPROTOTYPE: return 10041;
-    case ENOPROTOOPT: return 10042;
-    case EPROTONOSUPPORT: return 10043;
-    case ESOCKTNOSUPPORT: return 10044;
-    case EOPNOTSUPP: return 10045;
+    case EINPROGRESS: return kWsaEInProgress;
+    case EALREADY: return kWsaEAlready;
+    case ENOTSOCK: return kWsaENotSock;
+    case EDESTADDRREQ: return kWsaEDestAddrReq;
+    case EMSGSIZE: return kWsaEMsgSize;
+    case EPROTOTYPE: return kWsaEPrototype;
+    case ENOPROTOOPT: return kWsaENoProtoOpt;
+    case EPROTONOSUPPORT: return kWsaEProtoNoSupport;
+    case ESOCKTNOSUPPORT: return kWsaESocktNoSupport;
+    case EOPNOTSUPP: return kWsaEOpNotSupp;
 #if defined(ENOTSUP) && ENOTSUP != EOPNOTSUPP
-    case ENOTSUP: return 10045;
+    case ENOTSUP: return kWsaEOpNotSupp;
 #endif
-    case EPFNOSUPPORT: return 10046;
-    case EAFNOSUPPORT: return 10047;
-    case EADDRINUSE: return 10048;
-    case EADDRNOTAVAIL: return 10049;
-    case ENETDOWN: return 10050;
-    case ENETUNREACH: return 10051;
-    case ENETRESET: return 10052;
-    case ECONNABORTED: return 10053;
-    case ECONNRESET: return 10054;
+    case EPFNOSUPPORT: return kWsaEPfNoSupport;
+    case EAFNOSUPPORT: return kWsaEAfNoSupport;
+    case EADDRINUSE: return kWsaEAddrInUse;
+    case EADDRNOTAVAIL: return kWsaEAddrNotAvail;
+    case ENETDOWN: return kWsaENetDown;
+    case ENETUNREACH: return kWsaENetUnreach;
+    case ENETRESET: return kWsaENetReset;
+    case ECONNABORTED: return kWsaEConnAborted;
+    case ECONNRESET: return kWsaEConnReset;
     // A send raises EPIPE only once the connection is broken: after the peer's reset, or after both
     // sides are done. Winsock reports such a send as a reset, and the transport never shuts its own
     // sending side before it stops sending, so "reset by peer" is the true account here.
-    case EPIPE: return 10054;
+    case EPIPE: return kWsaEConnReset;
     case ENOBUFS:
-    case ENOMEM: return 10055;
-    case EISCONN: return 10056;
-    case ENOTCONN: return 10057;
-    case ESHUTDOWN: return 10058;
-    case ETOOMANYREFS: return 10059;
-    case ETIMEDOUT: return 10060;
-    case ECONNREFUSED: return 10061;
-    case ELOOP: return 10062;
-    case ENAMETOOLONG: return 10063;
-    case EHOSTDOWN: return 10064;
-    case EHOSTUNREACH: return 10065;
-    case ENOTEMPTY: return 10066;
+    case ENOMEM: return kWsaENoBufs;
+    case EISCONN: return kWsaEIsConn;
+    case ENOTCONN: return kWsaENotConn;
+    case ESHUTDOWN: return kWsaEShutdown;
+    case ETOOMANYREFS: return kWsaETooManyRefs;
+    case ETIMEDOUT: return kWsaETimedOut;
+    case ECONNREFUSED: return kWsaEConnRefused;
+    case ELOOP: return kWsaELoop;
+    case ENAMETOOLONG: return kWsaENameTooLong;
+    case EHOSTDOWN: return kWsaEHostDown;
+    case EHOSTUNREACH: return kWsaEHostUnreach;
+    case ENOTEMPTY: return kWsaENotEmpty;
 #ifdef EUSERS
-    case EUSERS: return 10068;
+    case EUSERS: return kWsaEUsers;
 #endif
-    case EDQUOT: return 10069;
-    case ESTALE: return 10070;
+    case EDQUOT: return kWsaEDQuot;
+    case ESTALE: return kWsaEStale;
 #ifdef EREMOTE
-    case EREMOTE: return 10071;
+    case EREMOTE: return kWsaERemote;
 #endif
-    default: return 10107;
+    default: return kWsaSysCallFailure;
   }
 }
 
@@ -359,28 +361,27 @@ int GetPeerName(SocketHandle socket, SocketAddress* address) {
   return 0;
 }
 
-// Resolver failures in the Winsock numbering: 11001 host not found, 11002 try again, 11003 no
-// recovery, 11004 no address of the asked kind.
+// Resolver failures in the Winsock numbering.
 int ResolverCode(int result) {
   switch (result) {
-    case EAI_NONAME: return 11001;
-    case EAI_AGAIN: return 11002;
+    case EAI_NONAME: return kWsaHostNotFound;
+    case EAI_AGAIN: return kWsaTryAgain;
 #ifdef EAI_NODATA
-    case EAI_NODATA: return 11004;
+    case EAI_NODATA: return kWsaNoData;
 #endif
 #ifdef EAI_ADDRFAMILY
-    case EAI_ADDRFAMILY: return 11004;
+    case EAI_ADDRFAMILY: return kWsaNoData;
 #endif
-    case EAI_MEMORY: return 10055;
+    case EAI_MEMORY: return kWsaENoBufs;
     case EAI_SYSTEM: return WinsockCode(errno);
-    default: return 11003;
+    default: return kWsaNoRecovery;
   }
 }
 
 // The first IPv4 address of what the resolver found; frees the list.
 int FirstIpv4(addrinfo* found, std::array<std::uint8_t, 4>* address) {
   int outcome = -1;
-  last_socket_error = 11004;
+  last_socket_error = kWsaNoData;
   for (const addrinfo* entry = found; entry; entry = entry->ai_next) {
     if (entry->ai_family == AF_INET && entry->ai_addr) {
       const auto* in = reinterpret_cast<const sockaddr_in*>(entry->ai_addr);

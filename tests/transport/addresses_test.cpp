@@ -3,12 +3,16 @@
 
 #include <gtest/gtest.h>
 
+#include "platform/socket_errors.h"
 #include "smartdriver/errors.h"
+#include "transport/socket_ops.h"
 #include "transport/socket_ops_fakes.h"
 #include "transport/transport_errors.h"
 
 namespace sd::transport {
 namespace {
+
+using sd::platform::kWsaHostNotFound;
 
 TEST(IsDottedQuad, AcceptsFourPartsOfZeroTo255) {
   const struct {
@@ -60,13 +64,13 @@ TEST(ResolveToAddress, LooksUpOnlyNamesOtherThanLocalhost) {
   EXPECT_EQ(lookups, 1);
 }
 
-TEST(LookupHostAddress, UnknownHostIsSocketError11001) {
+TEST(LookupHostAddress, UnknownHostIsHostNotFound) {
   for (const char* host : {"no-such-host.invalid", "smartdriver-test.invalid"}) {
     try {
       ResolveToAddress(host);
       FAIL() << host;
     } catch (const SocketError& e) {
-      EXPECT_EQ(e.ErrorCode(), 11001);
+      EXPECT_EQ(e.ErrorCode(), kWsaHostNotFound);
       EXPECT_STREQ(e.what(), "Socket Error # 11001\r\nHost not found.");
     }
   }

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "platform/socket_errors.h"
 #include "smartdriver/errors.h"
 #include "transport/loopback_server.h"
 #include "transport/socket_ops_fakes.h"
@@ -17,6 +18,12 @@ namespace sd::transport {
 namespace {
 
 using sd::platform::kNoSocket;
+using sd::platform::kWsaEConnRefused;
+using sd::platform::kWsaEConnReset;
+using sd::platform::kWsaEMFile;
+using sd::platform::kWsaENoProtoOpt;
+using sd::platform::kWsaENotSock;
+using sd::platform::kWsaETimedOut;
 
 int system_calls = 0;
 int CountingBind(SocketHandle, const sd::platform::SocketAddress&) { return ++system_calls, 0; }
@@ -57,9 +64,9 @@ int FailWith(int code) {
   sd::platform::SetLastSocketError(code);
   return -1;
 }
-SocketHandle FailingSocket(int, int, int) { return FailWith(10024), kNoSocket; }
-int FailingConnect(SocketHandle, const sd::platform::SocketAddress&) { return FailWith(10060); }
-int FailingRecv(SocketHandle, void*, int) { return FailWith(10038); }
+SocketHandle FailingSocket(int, int, int) { return FailWith(kWsaEMFile), kNoSocket; }
+int FailingConnect(SocketHandle, const sd::platform::SocketAddress&) { return FailWith(kWsaETimedOut); }
+int FailingRecv(SocketHandle, void*, int) { return FailWith(kWsaENotSock); }
 
 TEST(SocketOps, AFailingSystemCallRaisesItsCodeAndText) {
   testing::ReplacedSockets sockets;
@@ -72,7 +79,7 @@ TEST(SocketOps, AFailingSystemCallRaisesItsCodeAndText) {
     OpenTcpSocket(1, 0);
     FAIL();
   } catch (const SocketError& e) {
-    EXPECT_EQ(e.ErrorCode(), 10024);
+    EXPECT_EQ(e.ErrorCode(), kWsaEMFile);
     EXPECT_STREQ(e.what(), "Socket Error # 10024\r\nToo many open files.");
   }
   try {
@@ -98,7 +105,7 @@ TEST(SocketOps, SystemErrorsKeepTheWinsockNumbering) {
     SetTcpOption(socket, 6, 99, 1);
     FAIL();
   } catch (const SocketError& e) {
-    EXPECT_EQ(e.ErrorCode(), 10042);
+    EXPECT_EQ(e.ErrorCode(), kWsaENoProtoOpt);
   }
   for (int attempt = 0; attempt < 2; ++attempt) {
     try {
@@ -120,7 +127,7 @@ TEST(SocketOps, NobodyListeningIsConnectionRefused) {
     ConnectSocket(socket, "127.0.0.1", port);
     FAIL();
   } catch (const SocketError& e) {
-    EXPECT_EQ(e.ErrorCode(), 10061);
+    EXPECT_EQ(e.ErrorCode(), kWsaEConnRefused);
     EXPECT_EQ(e.Message(), std::string("Socket Error # 10061\r\nConnection refused."));
   }
   CloseSocketHandle(socket);
@@ -175,7 +182,7 @@ TEST(SocketOps, SendAfterAResetRaisesInsteadOfABrokenPipeSignal) {
       code = e.ErrorCode();
     }
   }
-  EXPECT_EQ(code, 10054);
+  EXPECT_EQ(code, kWsaEConnReset);
   CloseSocketHandle(socket);
 }
 

@@ -7,12 +7,16 @@
 #include <thread>
 #include <vector>
 
+#include "platform/socket_errors.h"
 #include "transport/socket_ops_fakes.h"
 #include "transport/tcp_client.h"
 #include "transport/transport_errors.h"
 
 namespace sd::transport {
 namespace {
+
+using sd::platform::kWsaSysNotReady;
+using sd::platform::kWsaVerNotSupported;
 
 bool FailingLoad(std::uint32_t* code, std::string* text) {
   *code = 126;
@@ -23,11 +27,11 @@ bool FailingLoad(std::uint32_t* code, std::string* text) {
 int startups = 0;
 int CountingStartup(std::uint16_t version) {
   ++startups;
-  return version == 0x0202 ? 0 : 10092;
+  return version == 0x0202 ? 0 : kWsaVerNotSupported;
 }
 int FailingStartup(std::uint16_t) {
   ++startups;
-  return 10091;
+  return kWsaSysNotReady;
 }
 
 // These run first in their program, while the library is neither loaded nor started.

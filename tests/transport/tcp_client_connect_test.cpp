@@ -6,6 +6,7 @@
 #include <memory>
 #include <thread>
 
+#include "platform/socket_errors.h"
 #include "platform/sockets.h"
 #include "smartdriver/errors.h"
 #include "transport/addresses.h"
@@ -18,6 +19,9 @@
 
 namespace sd::transport {
 namespace {
+
+using sd::platform::kWsaEConnRefused;
+using sd::platform::kWsaHostNotFound;
 
 using namespace std::chrono_literals;
 using testing::Bytes;
@@ -56,7 +60,7 @@ TEST(TcpClientConnect, FailuresOfTheLimitedConnectReachTheCaller) {
     client.OpenConnection();
     FAIL();
   } catch (const SocketError& e) {
-    EXPECT_EQ(e.ErrorCode(), 10061);
+    EXPECT_EQ(e.ErrorCode(), kWsaEConnRefused);
     EXPECT_STREQ(e.what(), "Socket Error # 10061\r\nConnection refused.");
   }
   // A port the address cannot hold is refused before any call, as without a time-out.
@@ -148,7 +152,7 @@ TEST(Resolver, ALimitedLookupFindsWhatTheResolverKnowsAndReportsWhatItDoesNot) {
   ASSERT_EQ(ops.lookup_ipv4_within("localhost", &address, 5000), 0);
   EXPECT_EQ(AddressToText(address), "127.0.0.1");
   ASSERT_EQ(ops.lookup_ipv4_within("no-such-host.invalid", &address, 5000), -1);
-  EXPECT_EQ(ops.last_error(), 11001);
+  EXPECT_EQ(ops.last_error(), kWsaHostNotFound);
   EXPECT_EQ(ops.lookup_ipv4_within("localhost", &address, -1), 0);
 }
 

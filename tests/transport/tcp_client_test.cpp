@@ -8,6 +8,7 @@
 #include <future>
 #include <thread>
 
+#include "platform/socket_errors.h"
 #include "smartdriver/errors.h"
 #include "transport/client_helpers.h"
 #include "transport/loopback_server.h"
@@ -17,6 +18,10 @@
 
 namespace sd::transport {
 namespace {
+
+using sd::platform::kWsaEConnRefused;
+using sd::platform::kWsaEConnReset;
+using sd::platform::kWsaHostNotFound;
 
 using namespace std::chrono_literals;
 using testing::Bytes;
@@ -169,7 +174,7 @@ TEST(TcpClient, ResetAfterTheAnswerIsRaisedByTheCloseAfterClosing) {
     client.CloseConnection();
     FAIL() << "the reset was not reported";
   } catch (const SocketError& e) {
-    EXPECT_EQ(e.ErrorCode(), 10054);
+    EXPECT_EQ(e.ErrorCode(), kWsaEConnReset);
     EXPECT_STREQ(e.what(), "Socket Error # 10054\r\nConnection reset by peer.");
   }
   EXPECT_EQ(recorder.Take(), (Events{"Disconnecting.", "<disconnected>", "Disconnected."}));
@@ -186,7 +191,7 @@ TEST(TcpClient, NobodyListeningIsConnectionRefusedAndLeavesNoConnection) {
       client.OpenConnection();
       FAIL();
     } catch (const SocketError& e) {
-      EXPECT_EQ(e.ErrorCode(), 10061);
+      EXPECT_EQ(e.ErrorCode(), kWsaEConnRefused);
       EXPECT_EQ(e.Message(), "Socket Error # 10061\r\nConnection refused.");
     }
     EXPECT_FALSE(client.IsConnected());
@@ -203,7 +208,7 @@ TEST(TcpClient, UnknownHostIsHostNotFound) {
     client.OpenConnection();
     FAIL();
   } catch (const SocketError& e) {
-    EXPECT_EQ(e.ErrorCode(), 11001);
+    EXPECT_EQ(e.ErrorCode(), kWsaHostNotFound);
     EXPECT_STREQ(e.what(), "Socket Error # 11001\r\nHost not found.");
   }
   EXPECT_EQ(recorder.Take(), (Events{"Resolving hostname smartdriver-test.invalid."}));
@@ -358,7 +363,7 @@ TEST(TcpClient, EmptyCallsDoNothingAndReadingWithoutAConnectionIsRefused) {
 }
 
 int FailingRecv(SocketHandle, void*, int) {
-  sd::platform::SetLastSocketError(10054);
+  sd::platform::SetLastSocketError(kWsaEConnReset);
   return -1;
 }
 

@@ -3,27 +3,40 @@
 
 #include <gtest/gtest.h>
 
+#include "platform/socket_errors.h"
 #include "transport/socket_ops.h"
 #include "transport/transport_errors.h"
 
 namespace sd::transport {
 namespace {
 
+using sd::platform::kWsaEConnRefused;
+using sd::platform::kWsaEConnReset;
+using sd::platform::kWsaEIntr;
+using sd::platform::kWsaENotEmpty;
+using sd::platform::kWsaENotSock;
+using sd::platform::kWsaETimedOut;
+using sd::platform::kWsaHostNotFound;
+using sd::platform::kWsaNoData;
+using sd::platform::kWsaNotInitialised;
+using sd::platform::kWsaSysNotReady;
+using sd::platform::kWsaTryAgain;
+
 TEST(SocketErrorText, ComposesTheNumberLineAndTheTableText) {
   const struct {
     int code;
     const char* message;
   } cases[] = {
-      {10004, "Socket Error # 10004\r\nInterrupted system call."},
-      {10054, "Socket Error # 10054\r\nConnection reset by peer."},
-      {10061, "Socket Error # 10061\r\nConnection refused."},
-      {10066, "Socket Error # 10066\r\nDirectory not empty"},  // the one text without a full stop
-      {11001, "Socket Error # 11001\r\nHost not found."},
+      {kWsaEIntr, "Socket Error # 10004\r\nInterrupted system call."},
+      {kWsaEConnReset, "Socket Error # 10054\r\nConnection reset by peer."},
+      {kWsaEConnRefused, "Socket Error # 10061\r\nConnection refused."},
+      {kWsaENotEmpty, "Socket Error # 10066\r\nDirectory not empty"},  // the one text without a full stop
+      {kWsaHostNotFound, "Socket Error # 11001\r\nHost not found."},
       // Codes the table lacks give the bare number line.
-      {10091, "Socket Error # 10091\r\n"},
-      {10093, "Socket Error # 10093\r\n"},
-      {11002, "Socket Error # 11002\r\n"},
-      {11004, "Socket Error # 11004\r\n"},
+      {kWsaSysNotReady, "Socket Error # 10091\r\n"},
+      {kWsaNotInitialised, "Socket Error # 10093\r\n"},
+      {kWsaTryAgain, "Socket Error # 11002\r\n"},
+      {kWsaNoData, "Socket Error # 11004\r\n"},
       {0, "Socket Error # 0\r\n"},
       {-1, "Socket Error # -1\r\n"},
   };
@@ -32,22 +45,22 @@ TEST(SocketErrorText, ComposesTheNumberLineAndTheTableText) {
 
 TEST(ThrowSocketError, RaisesTheKindForTheCodeWithItsMessage) {
   try {
-    ThrowSocketError(10038);
+    ThrowSocketError(kWsaENotSock);
     FAIL();
   } catch (const NotASocketError& e) {
-    EXPECT_EQ(e.ErrorCode(), 10038);
+    EXPECT_EQ(e.ErrorCode(), kWsaENotSock);
     EXPECT_STREQ(e.what(), "Socket Error # 10038\r\nSocket operation on non-socket.");
   }
   // Any other code is a plain SocketError, caught by the exchange's one base.
   try {
-    ThrowSocketError(10060);
+    ThrowSocketError(kWsaETimedOut);
     FAIL();
   } catch (const NotASocketError&) {
     FAIL() << "10060 is not the not-a-socket kind";
   } catch (const sd::Exception& e) {
     const auto* socket_error = dynamic_cast<const SocketError*>(&e);
     ASSERT_NE(socket_error, nullptr);
-    EXPECT_EQ(socket_error->ErrorCode(), 10060);
+    EXPECT_EQ(socket_error->ErrorCode(), kWsaETimedOut);
     EXPECT_EQ(e.Message(), "Socket Error # 10060\r\nConnection timed out.");
   }
 }
