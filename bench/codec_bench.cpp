@@ -67,9 +67,8 @@ BENCHMARK(BM_BuildCancelRequest);
 void BM_DecodeReply(benchmark::State& state) {
   const Bytes reply = {0x01, 0x01, 0x00, 0x00, 0x00, 0x07, 0x01, 0x00, 0x00, 0x00, 0x01, 0x00,
                        0x00, 0x25, 0x1C, 0x32, 0x12, 0x34, 0x56, 0x78, 0x90, 0xDE, 0x6E, 0xC0};
-  sd::exchange::ExchangeResultData result;
   for (auto _ : state) {
-    sd::exchange::DecodeReply(reply, result);
+    const sd::exchange::DecodedReply result = sd::exchange::DecodeReply(reply);
     benchmark::DoNotOptimize(result.CardNumber);
   }
   state.SetItemsProcessed(state.iterations());

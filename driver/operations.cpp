@@ -1,19 +1,18 @@
 // The four card operations that reach a server: the discount operation, the cashless sale and return,
-// and the card information query. Each prepares the host's record, logs its request, runs one exchange
-// through CallServer and fills the record from the reply.
+// and the card information query. Each prepares the host's record, logs its request and builds its frame,
+// hands the frame to CallServer, keeps what the reply carries and fills the record from it.
 #include "driver/operations.h"
 
 #include <cmath>
-#include <functional>
 #include <cstring>
 #include <limits>
 #include <string>
 
 #include "driver/number_text.h"
 #include "driver/round_money.h"
+#include "driver/server_state.h"
 #include "exchange/call_server.h"
 #include "exchange/codec.h"
-#include "exchange/exchange_result.h"
 #include "log/operation_log.h"
 #include "platform/clock.h"
 #include "settings/link_settings.h"
@@ -25,7 +24,6 @@ namespace {
 
 using namespace sd::literals;
 using exchange::Bytes;
-using exchange::ExchangeResult;
 using settings::LinkSettings;
 
 constexpr std::string_view kDiscountTimeOut = "Не удалось получить скидку: TimeOut"_w;
@@ -66,11 +64,26 @@ void PrepareCashless(CashlessResult* result) {
   result->NumberCard.length = 0;
 }
 
-// One exchange with the cashless server, as the card query, the sale and the return all run it.
-void CallCashless(const std::function<void(Bytes&)>& step) {
-  exchange::CallServer(LinkSettings.IP, LinkSettings.Portbn, LinkSettings.bWaitTimeOut, step, kCashlessTimeOut,
-                       kCashlessFailure);
+// The request line and the frame, logged and built before anything is sent. Whatever kind of failure
+// the build raises reaches the host as the general class with the same message.
+template <typename Build>
+Bytes Request(Build&& build) {
+  try {
+    return build();
+  } catch (const Exception& e) {
+    throw Exception(e.Message());
+  }
 }
+
+// One exchange: the card of the last reply is forgotten as it starts, and what the reply carries is kept.
+void Exchange(std::int32_t port, Bytes frame, std::string_view timeout_message, std::string_view failure_message) {
+  LastReply.ExchangeStarted();
+  LastReply.Keep(exchange::CallServer(LinkSettings.IP, port, LinkSettings.bWaitTimeOut, std::move(frame),
+                                      timeout_message, failure_message));
+}
+
+// One exchange with the cashless server, as the card query, the sale and the return all run it.
+void CallCashless(Bytes frame) { Exchange(LinkSettings.Portbn, std::move(frame), kCashlessTimeOut, kCashlessFailure); }
 
 // The amounts at the end of a cashless success line, as the record holds them.
 std::string CashlessAmounts(const CashlessResult& r) {
@@ -79,22 +92,24 @@ std::string CashlessAmounts(const CashlessResult& r) {
 
 // The filling shared by the cashless sale and return.
 void FillCashless(CashlessResult* result, double kolvo) {
-  result->NumberCard.assign(exchange::CardNumberText(ExchangeResult.CardNumber));
-  const long double price = ExchangeResult.DiscountedPrice;
+  result->NumberCard.assign(exchange::CardNumberText(LastReply.CardNumber));
+  const long double price = LastReply.DiscountedPrice;
   result->SummaSk = RoundMoney(2, price * kolvo / 100);
   result->PriceSk = RoundMoney(2, price / 100);
-  result->Skidka = RoundMoney(2, static_cast<long double>(ExchangeResult.DiscountTenths) / 10);
-  if (ExchangeResult.Approval == 0) throw Exception(Text(kServerCancelled));
+  result->Skidka = RoundMoney(2, static_cast<long double>(LastReply.DiscountTenths) / 10);
+  if (LastReply.Approval == 0) throw Exception(Text(kServerCancelled));
 }
 
 }  // namespace
 
 void GetCardInfo(CardInfo* result, std::uint8_t koshel) {
-  CallCashless([&](Bytes& data) {
+  CallCashless(Request([&] {
     log::WriteLog(Text("Инфо по карте: Koshel="_w) + std::to_string(koshel));
-    exchange::BuildRequest(3, koshel, 1, 1, exchange::CashlessCounter, data);
-  });
-  const std::string card = exchange::CardNumberText(ExchangeResult.CardNumber);
+    Bytes frame;
+    exchange::BuildRequest(3, koshel, 1, 1, CashlessCounter, frame);
+    return frame;
+  }));
+  const std::string card = exchange::CardNumberText(LastReply.CardNumber);
   result->CardHead.assign(std::string_view(card).substr(0, 4));
   result->CardTail.assign(card.size() > 4 ? std::string_view(card).substr(4, 6) : std::string_view());
   result->ValidUntil = platform::Clock().now_as_date() + 10;
@@ -123,32 +138,32 @@ void DiscountOperation(DiscountResult* result, char type_oper, std::uint8_t kosh
   }
 
   log::WriteLog(kBlankLine);
-  exchange::CallServer(
-      LinkSettings.IP, LinkSettings.Port, LinkSettings.bWaitTimeOut,
-      [&](Bytes& data) {
-        log::WriteLog(Text(title) + CodeText(type_oper) + Amounts(koshel, kolvo, summa) + Text(" карта="_w) +
-                      std::string(card_text));
-        const std::int32_t quantity = Thousandths(kolvo);
-        if (type_oper == '+') {
-          // The card of the last reply goes back unchanged on the wire: its text is the card's digits.
-          const std::int64_t card = StrToInt64(exchange::CardNumberText(ExchangeResult.CardNumber));
-          exchange::BuildCancelRequest(koshel, quantity, exchange::DiscountCounter, card, data);
-        } else {
-          const std::int32_t sum = Hundredths(summa);
-          exchange::BuildRequest(type_oper == '-' ? 1 : 3, koshel, quantity, sum, exchange::DiscountCounter, data);
-        }
-      },
-      kDiscountTimeOut, kDiscountFailure);
+  Bytes frame = Request([&] {
+    log::WriteLog(Text(title) + CodeText(type_oper) + Amounts(koshel, kolvo, summa) + Text(" карта="_w) +
+                  std::string(card_text));
+    const std::int32_t quantity = Thousandths(kolvo);
+    Bytes built;
+    if (type_oper == '+') {
+      // The card of the last reply goes back unchanged on the wire: its text is the card's digits.
+      const std::int64_t card = StrToInt64(exchange::CardNumberText(LastReply.CardNumber));
+      exchange::BuildCancelRequest(koshel, quantity, DiscountCounter, card, built);
+    } else {
+      const std::int32_t sum = Hundredths(summa);
+      exchange::BuildRequest(type_oper == '-' ? 1 : 3, koshel, quantity, sum, DiscountCounter, built);
+    }
+    return built;
+  });
+  Exchange(LinkSettings.Port, std::move(frame), kDiscountTimeOut, kDiscountFailure);
 
   result->TypeOper = type_oper;
-  result->NumberCard.assign(exchange::CardNumberText(ExchangeResult.CardNumber));
+  result->NumberCard.assign(exchange::CardNumberText(LastReply.CardNumber));
   if (type_oper != '+') {
-    const long double price = ExchangeResult.DiscountedPrice;
+    const long double price = LastReply.DiscountedPrice;
     result->SummaSk = RoundMoney(2, price * kolvo / 100);
     result->Summa = summa;
     result->Price = RoundMoney(2, static_cast<long double>(summa) / kolvo);
     result->CosteSk = RoundMoney(2, price / 100);
-    result->Skidka = RoundMoney(2, static_cast<long double>(ExchangeResult.DiscountTenths) / 10);
+    result->Skidka = RoundMoney(2, static_cast<long double>(LastReply.DiscountTenths) / 10);
   }
   log::WriteLog(Text("Операция ЗУЛ проведена: TypeOper="_w) + CodeText(type_oper) + Amounts(koshel, kolvo, summa) +
                 " NumberCard=" + std::string(result->NumberCard.view()) + " SummaSk=" + FloatText(result->SummaSk) +
@@ -168,12 +183,14 @@ void CashlessSale(CashlessResult* result, TSmartDriver* self, std::uint8_t koshe
   }
 
   log::WriteLog(kBlankLine);
-  CallCashless([&](Bytes& data) {
+  CallCashless(Request([&] {
     log::WriteLog(Text("Продажа б/н:"_w) + Amounts(koshel, kolvo, summa));
     const std::int32_t quantity = Thousandths(kolvo);
     const std::int32_t sum = Hundredths(summa);
-    exchange::BuildRequest(1, koshel, quantity, sum, exchange::CashlessCounter, data);
-  });
+    Bytes frame;
+    exchange::BuildRequest(1, koshel, quantity, sum, CashlessCounter, frame);
+    return frame;
+  }));
   FillCashless(result, kolvo);
   log::WriteLog(Text("Операция б/н проведена:"_w) + Amounts(koshel, kolvo, summa) + " NumberCard=" +
                 std::string(result->NumberCard.view()) + CashlessAmounts(*result));
@@ -183,11 +200,13 @@ void CashlessReturn(CashlessResult* result, std::string_view number_card, std::u
                     double summa) {
   PrepareCashless(result);
   log::WriteLog(kBlankLine);
-  CallCashless([&](Bytes& data) {
+  CallCashless(Request([&] {
     log::WriteLog(Text("Возврат б/н:"_w) + Amounts(koshel, kolvo, summa));
     const std::int64_t card = StrToInt64(number_card);
-    exchange::BuildCancelRequest(koshel, Thousandths(kolvo), exchange::CashlessCounter, card, data);
-  });
+    Bytes frame;
+    exchange::BuildCancelRequest(koshel, Thousandths(kolvo), CashlessCounter, card, frame);
+    return frame;
+  }));
   FillCashless(result, kolvo);
   log::WriteLog(Text("Операция возврат проведена:"_w) + Amounts(koshel, kolvo, summa) + " NumberCard=" +
                 std::string(number_card) + CashlessAmounts(*result));

@@ -1,7 +1,8 @@
-// CallServer: build, start, wait, and read the hand-over.
+// CallServer: start the exchange thread, wait, and read the hand-over.
 #include "exchange/call_server.h"
 
 #include <chrono>
+#include <utility>
 
 #include "exchange/exchange_event.h"
 #include "exchange/send_thread.h"
@@ -9,17 +10,8 @@
 
 namespace sd::exchange {
 
-void CallServer(const std::string& host, std::int32_t port, std::int32_t wait_ms,
-                const std::function<void(Bytes& data)>& step, std::string_view timeout_message,
-                std::string_view failure_message) {
-  Bytes data(50, 0);
-  try {
-    step(data);
-  } catch (const Exception& e) {
-    // Whatever kind the build raised, the host sees the general class with the same message.
-    throw Exception(e.Message());
-  }
-
+DecodedReply CallServer(const std::string& host, std::int32_t port, std::int32_t wait_ms, Bytes frame,
+                        std::string_view timeout_message, std::string_view failure_message) {
   // A negative setting would otherwise be a wait without end.
   const std::chrono::milliseconds wait(wait_ms < 0 ? 10000 : wait_ms);
   ExchangeEvent& event = TheExchangeEvent();
@@ -27,19 +19,21 @@ void CallServer(const std::string& host, std::int32_t port, std::int32_t wait_ms
   thread.Exchange = event.NewExchange();
   thread.Host = host;
   thread.ServerPort = port;
-  thread.RequestFrame = std::move(data);
+  thread.RequestFrame = std::move(frame);
   thread.Deadline = std::chrono::steady_clock::now() + wait;
+  const auto deadline = thread.Deadline;
   event.Reset(thread.Exchange);
   try {
     tSendThread::Start(std::move(thread));
   } catch (const std::exception&) {
-    event.WaitFor(std::chrono::milliseconds(0));
+    event.WaitUntil(std::chrono::steady_clock::time_point{});
     throw Exception(std::string(failure_message));
   }
 
-  if (!event.WaitFor(wait)) throw Exception(std::string(timeout_message));
-  if (ExchangeResult.Status == 1) return;
-  if (ExchangeResult.Status == -1 && !ExchangeResult.ErrorText.empty()) throw Exception(ExchangeResult.ErrorText);
+  std::optional<ExchangeOutcome> outcome = event.WaitUntil(deadline);
+  if (!outcome) throw Exception(std::string(timeout_message));
+  if (outcome->Decoded) return outcome->Reply;
+  if (!outcome->ErrorText.empty()) throw Exception(std::move(outcome->ErrorText));
   throw Exception(std::string(failure_message));
 }
 

@@ -5,9 +5,7 @@
 #include <cmath>
 #include <string>
 
-#include "log/operation_log.h"
 #include "smartdriver/cp1251.h"
-#include "smartdriver/errors.h"
 
 namespace sd::exchange {
 namespace {
@@ -63,8 +61,7 @@ Record Header(std::uint8_t packet_type, std::uint8_t wallet, std::int32_t quanti
   return record;
 }
 
-[[noreturn]] void RejectChecksum(const Bytes& data, unsigned computed, unsigned received,
-                                 ExchangeResultData& into) {
+[[noreturn]] void RejectChecksum(const Bytes& data, unsigned computed, unsigned received) {
   std::string message(
       "Неверная контрольная сумма входящего пакета ("_w);
   message += std::to_string(computed);
@@ -73,15 +70,11 @@ Record Header(std::uint8_t packet_type, std::uint8_t wallet, std::int32_t quanti
   message += ") DATA: ";
   if (!data.empty())
     message += HexDump(std::span<const std::uint8_t>(data.data(), data.size() - 1));
-  into.ErrorText = message;
-  sd::log::WriteLog(std::string("[СВЯЗЬ] "_w) + message);
-  throw sd::Exception(message);
+  throw ReplyRejected(ReplyRejected::Kind::kChecksum, std::move(message));
 }
 
 [[noreturn]] void RejectData(const std::string& reason) {
-  const std::string message = std::string("Ошибка в принятых данных: "_w) + reason;
-  sd::log::WriteLog(std::string("[СВЯЗЬ]"_w) + message);
-  throw sd::Exception(message);
+  throw ReplyRejected(ReplyRejected::Kind::kData, std::string("Ошибка в принятых данных: "_w) + reason);
 }
 
 }  // namespace
@@ -163,7 +156,7 @@ void BuildCancelRequest(std::uint8_t wallet, std::int32_t quantity, std::int32_t
   Advance(counter);
 }
 
-void DecodeReply(std::span<const std::uint8_t> received, ExchangeResultData& into) {
+DecodedReply DecodeReply(std::span<const std::uint8_t> received) {
   const Bytes data = UnescapeBytes(received);
   const std::size_t length = data.size();
   // The CRC sits in the two bytes before the terminator. Of a reply too short to hold it, the CRC is
@@ -177,19 +170,21 @@ void DecodeReply(std::span<const std::uint8_t> received, ExchangeResultData& int
   } else if (length == 2) {
     stored = 256u * data[0];
   }
-  if (computed != stored) RejectChecksum(data, computed, stored, into);
+  if (computed != stored) RejectChecksum(data, computed, stored);
 
-  if (data[1] != 1 && data[1] != 3) return;
+  DecodedReply reply;
+  reply.Type = data[1];
+  if (reply.Type != 1 && reply.Type != 3) return reply;
   if (length < 21)
     RejectData(std::string("ответ типа "_w) + std::to_string(data[1]) + std::string(" длиной "_w) +
                std::to_string(length) + std::string(" байт короче 21 байта"_w));
-  into.Approval = static_cast<std::int32_t>(GetBigEndian(data, 7, 4));
-  into.DiscountedPrice = static_cast<std::int32_t>(GetBigEndian(data, 11, 4));
-  into.DiscountTenths = data[15];
-  into.CardNumber = (static_cast<std::int64_t>(data[16]) << 32) | GetBigEndian(data, 17, 4);
+  reply.HasFields = true;
+  reply.Approval = static_cast<std::int32_t>(GetBigEndian(data, 7, 4));
+  reply.DiscountedPrice = static_cast<std::int32_t>(GetBigEndian(data, 11, 4));
+  reply.DiscountTenths = data[15];
+  reply.CardNumber = (static_cast<std::int64_t>(data[16]) << 32) | GetBigEndian(data, 17, 4);
+  return reply;
 }
-
-void DecodeReply(std::span<const std::uint8_t> received) { DecodeReply(received, ExchangeResult); }
 
 std::string CardNumberText(std::int64_t card_number) {
   static constexpr char kDigits[] = "0123456789ABCDEF";

@@ -1,6 +1,6 @@
 // The packet codec: requests of types 1, 2 and 3 with their CRC-16/MODBUS and byte-stuffing, the
-// check and decoding of a server's reply, and the card number conversions. It does no I/O except the
-// log lines of a rejected reply.
+// check and decoding of a server's reply, and the card number conversions. It is pure: no I/O and no
+// state of its own; a rejected reply is reported to the caller, which logs it.
 #pragma once
 
 #include <cstdint>
@@ -9,7 +9,7 @@
 #include <string_view>
 #include <vector>
 
-#include "exchange/exchange_result.h"
+#include "smartdriver/errors.h"
 
 namespace sd::exchange {
 
@@ -51,14 +51,34 @@ void BuildRequest(std::uint8_t packet_type, std::uint8_t wallet, std::int32_t qu
 void BuildCancelRequest(std::uint8_t wallet, std::int32_t quantity, std::int32_t& counter,
                         std::int64_t card_number, Bytes& out);
 
-// Checks a reply as received (still stuffed) and, for reply types 1 and 3, stores its approval,
-// discounted price, discount and card number into `into`. A checksum mismatch is logged, stored in
-// into.ErrorText and raised as sd::Exception; a type 1 or 3 reply shorter than 21 bytes is logged and
-// raised as the received-data error and leaves `into` alone. Other reply types store nothing.
-void DecodeReply(std::span<const std::uint8_t> received, ExchangeResultData& into);
+// A reply that passed its checksum. Only reply types 1 and 3 carry the fields; for any other type
+// HasFields is false and the fields are zero.
+struct DecodedReply {
+  std::uint8_t Type = 0;
+  bool HasFields = false;
+  std::int32_t Approval = 0;
+  std::int32_t DiscountedPrice = 0;  // unit price after discount, hundredths
+  std::uint8_t DiscountTenths = 0;
+  std::int64_t CardNumber = 0;       // 40 bits
+};
 
-// The same into the module-wide ExchangeResult.
-void DecodeReply(std::span<const std::uint8_t> received);
+// A reply that could not be taken: its checksum did not match, or a type 1 or 3 reply was too short to
+// hold its fields. The message is the operator's text of the failure.
+class ReplyRejected : public sd::Exception {
+ public:
+  enum class Kind { kChecksum, kData };
+  ReplyRejected(Kind kind, std::string message) : Exception(std::move(message)), kind_(kind) {}
+  Kind kind() const noexcept { return kind_; }
+
+ private:
+  Kind kind_;
+};
+
+// Checks a reply as received (still stuffed) and decodes it. A checksum mismatch raises ReplyRejected
+// of kind kChecksum with "Неверная контрольная сумма входящего пакета (computed<>received) DATA: " and
+// a dump of the unstuffed bytes but the last; a type 1 or 3 reply shorter than 21 bytes raises kind
+// kData with "Ошибка в принятых данных: " and the reason.
+DecodedReply DecodeReply(std::span<const std::uint8_t> received);
 
 // Upper-case hexadecimal of the number, at least two digits, padded with '0' to at least ten
 // characters. A negative number shows its 64-bit two's complement.

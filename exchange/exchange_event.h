@@ -1,16 +1,26 @@
 // ExchangeEvent: the one hand-over between a waiting operation and its exchange thread. It is an
-// auto-reset event with a timed wait, and it knows which exchange is being waited for, so that a thread
-// whose operation has stopped waiting can neither wake nor overwrite a later operation.
+// auto-reset event with a timed wait that carries the exchange's outcome, and it knows which exchange is
+// being waited for, so that a thread whose operation has stopped waiting can neither wake nor overwrite
+// a later operation.
 #pragma once
 
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <mutex>
+#include <optional>
+#include <string>
 
-#include "exchange/exchange_result.h"
+#include "exchange/codec.h"
 
 namespace sd::exchange {
+
+// What one exchange produced: a decoded reply, or the operator text of its failure.
+struct ExchangeOutcome {
+  bool Decoded = false;
+  std::string ErrorText;  // Windows-1251; empty when the reply was decoded
+  DecodedReply Reply;
+};
 
 class ExchangeEvent {
  public:
@@ -20,32 +30,14 @@ class ExchangeEvent {
   // Resets the event and makes `exchange` the one being waited for.
   void Reset(std::uint64_t exchange);
 
-  // Runs `action` under the event's lock only while `exchange` is still waited for; true when it ran.
-  template <typename Action>
-  bool IfCurrent(std::uint64_t exchange, Action&& action) {
-    std::lock_guard<std::mutex> hold(mutex_);
-    if (waited_for_ != exchange || exchange == 0) return false;
-    action();
-    return true;
-  }
+  // Hands the outcome over and sets the event, only while `exchange` is still waited for: the outcome
+  // is stored completely before the waiting operation can see the signal. True when it was handed over.
+  bool Publish(std::uint64_t exchange, ExchangeOutcome outcome);
 
-  // Runs `action` and sets the event, both under the lock and only while `exchange` is still waited
-  // for: a result is written completely before the waiting operation can see the signal.
-  template <typename Action>
-  bool Publish(std::uint64_t exchange, Action&& action) {
-    {
-      std::lock_guard<std::mutex> hold(mutex_);
-      if (waited_for_ != exchange || exchange == 0) return false;
-      action();
-      signalled_ = true;
-    }
-    cv_.notify_all();
-    return true;
-  }
-
-  // Waits until the current exchange sets the event or the time runs out. Either way the exchange is
-  // no longer waited for afterwards; a signal consumed here does not wake the next wait.
-  bool WaitFor(std::chrono::milliseconds limit);
+  // Waits until the current exchange sets the event or the time runs out, and gives its outcome, or
+  // nothing when the time ran out. Either way the exchange is no longer waited for afterwards; a signal
+  // consumed here does not wake the next wait.
+  std::optional<ExchangeOutcome> WaitUntil(std::chrono::steady_clock::time_point deadline);
 
  private:
   std::mutex mutex_;
@@ -53,6 +45,7 @@ class ExchangeEvent {
   bool signalled_ = false;
   std::uint64_t waited_for_ = 0;
   std::uint64_t serial_ = 0;
+  ExchangeOutcome outcome_;
 };
 
 // The module's one event.

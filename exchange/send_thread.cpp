@@ -1,5 +1,5 @@
-// The exchange thread. Its outcome reaches ExchangeResult only through the exchange event, and only
-// while its operation still waits for it; a thread that outlived its operation changes nothing.
+// The exchange thread. Its outcome reaches the operation only through the exchange event, and only
+// while the operation still waits for it; a thread that outlived its operation changes nothing.
 #include "exchange/send_thread.h"
 
 #include <algorithm>
@@ -19,6 +19,8 @@ namespace {
 using namespace sd::literals;
 
 constexpr std::string_view kLink = "[СВЯЗЬ] "_w;
+// The decoder's received-data line has no blank after the bracket.
+constexpr std::string_view kLinkTight = "[СВЯЗЬ]"_w;
 constexpr std::string_view kFailurePrefix = "Ошибка связи с сервером: "_w;
 
 void Log(std::string_view a, std::string_view b = {}, std::string_view c = {}) {
@@ -49,12 +51,6 @@ void tSendThread::Start(tSendThread thread) {
 
 void tSendThread::Execute() {
   ExchangeEvent& event = TheExchangeEvent();
-  event.IfCurrent(Exchange, [] {
-    ExchangeResult.Status = 0;
-    ExchangeResult.ErrorText.clear();
-    ExchangeResult.CardNumber = 0;
-  });
-
   // Once the result is handed over, nothing that follows (the disconnect) may change it.
   bool handed_over = false;
   std::string failure;
@@ -81,18 +77,16 @@ void tSendThread::Execute() {
       Log(kLink, "Пакет принят ("_w, std::to_string(reply.size()) + std::string(" байт)"_w));
       Log(kLink, "данные:"_w, HexDump(reply));
 
-      // Fields that this reply does not carry keep the values of the last reply that did.
-      ExchangeResultData decoded;
-      event.IfCurrent(Exchange, [&] { decoded = ExchangeResult; });
-      DecodeReply(reply, decoded);
-      handed_over = event.Publish(Exchange, [&] {
-        ExchangeResult.Status = 1;
-        ExchangeResult.ErrorText.clear();
-        ExchangeResult.CardNumber = decoded.CardNumber;
-        ExchangeResult.DiscountTenths = decoded.DiscountTenths;
-        ExchangeResult.DiscountedPrice = decoded.DiscountedPrice;
-        ExchangeResult.Approval = decoded.Approval;
-      });
+      ExchangeOutcome outcome;
+      try {
+        outcome.Reply = DecodeReply(reply);
+      } catch (const ReplyRejected& e) {
+        // The decoder's own line comes before the disconnect and the thread's failure line.
+        Log(e.kind() == ReplyRejected::Kind::kChecksum ? kLink : kLinkTight, e.Message());
+        throw;
+      }
+      outcome.Decoded = true;
+      handed_over = event.Publish(Exchange, std::move(outcome));
     } catch (...) {
       // The disconnect runs on the way out as well; a failure of its own replaces the one under way.
       client.CloseConnection();
@@ -116,11 +110,9 @@ void tSendThread::Execute() {
     return;
   }
   if (handed_over) return;
-  const std::string text = std::string(kFailurePrefix) + failure;
-  event.Publish(Exchange, [&] {
-    ExchangeResult.Status = -1;
-    ExchangeResult.ErrorText = text;
-  });
+  ExchangeOutcome outcome;
+  outcome.ErrorText = std::string(kFailurePrefix) + failure;
+  event.Publish(Exchange, std::move(outcome));
 }
 
 }  // namespace sd::exchange

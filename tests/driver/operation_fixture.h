@@ -11,7 +11,6 @@
 
 #include "driver/entries.h"
 #include "exchange/exchange_module.h"
-#include "exchange/exchange_result.h"
 #include "log/operation_log.h"
 #include "platform/clock.h"
 #include "settings/link_settings.h"

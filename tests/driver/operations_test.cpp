@@ -6,6 +6,7 @@
 #include <cstring>
 #include <limits>
 
+#include "driver/server_state.h"
 #include "exchange/codec.h"
 #include "tests/driver/operation_fixture.h"
 
@@ -14,7 +15,6 @@ namespace {
 
 using emulator::ReplyPlan;
 using emulator::Scenario;
-using exchange::ExchangeResult;
 
 class Operations : public testing::OperationTest {
  protected:
@@ -114,7 +114,7 @@ TEST_F(Operations, SaleCancelCarriesTheCardOfTheLastReplyUnchanged) {
 }
 
 TEST_F(Operations, FirstCancelAfterLoadSendsCardZero) {
-  ExchangeResult = exchange::ExchangeResultData{};
+  driver::LastReply = driver::LastReplyState{};
   DiscountResult r{};
   ASSERT_EQ(Discount(r, '+', 1, 1, 0), "");
   EXPECT_EQ(LastRequest().card.value_or(-1), 0);
@@ -134,11 +134,11 @@ TEST_F(Operations, ValuesTheWireCannotCarryAreRefusedBeforeAnythingIsSent) {
       {'X', 1, 1, "Неизвестный код операции скидки: 88"},
   };
   for (const auto& c : cases) {
-    const std::int32_t counter = exchange::DiscountCounter;
+    const std::int32_t counter = driver::DiscountCounter;
     DiscountResult r;
     std::memset(&r, 0x44, sizeof r);
     EXPECT_EQ(Discount(r, c.op, 1, c.qty, c.sum), c.message);
-    EXPECT_EQ(exchange::DiscountCounter, counter) << c.message;
+    EXPECT_EQ(driver::DiscountCounter, counter) << c.message;
     EXPECT_EQ(r.Flag, 255);
     EXPECT_EQ(r.TypeOper, 0);
     EXPECT_EQ(r.NumberCard.length, 0);
@@ -238,10 +238,10 @@ TEST_F(Operations, ReturnSendsTheDecimalCardAndLogsItAsPassed) {
   EXPECT_TRUE(Logged("Операция возврат проведена: Koshel=3 Kolvo=1 Summa=47,5 NumberCard=0012345678 SummaSk=47,5 "
                      "PriceSk=47,5 Skidka=5"));
 
-  const std::int32_t counter = exchange::CashlessCounter;
+  const std::int32_t counter = driver::CashlessCounter;
   const std::size_t sent = emulator_.Exchanges().size();
   EXPECT_EQ(Return(r, "12AB", 3, 1, 47.5), "'12AB' is not a valid integer value");
-  EXPECT_EQ(exchange::CashlessCounter, counter);
+  EXPECT_EQ(driver::CashlessCounter, counter);
   EXPECT_EQ(emulator_.Exchanges().size(), sent);
   EXPECT_EQ(r.NumberCard.length, 0);
 }
@@ -250,7 +250,7 @@ TEST_F(Operations, CardQueryFillsBothPartsAndLeavesTheHostsBytes) {
   Scenario s;
   s.requests[2].card = 0;
   emulator_.SetScenario(s);
-  const std::int32_t counter = exchange::CashlessCounter;
+  const std::int32_t counter = driver::CashlessCounter;
   CardInfo info;
   std::memset(&info, 0x77, sizeof info);
   ASSERT_EQ(CardQuery(info, 9), "");
@@ -267,7 +267,7 @@ TEST_F(Operations, CardQueryFillsBothPartsAndLeavesTheHostsBytes) {
   ASSERT_EQ(all.size(), 2u);
   EXPECT_EQ(all[0].request.counter, counter);
   EXPECT_EQ(all[1].request.counter, counter + 1);
-  EXPECT_EQ(exchange::CashlessCounter, counter + 2);
+  EXPECT_EQ(driver::CashlessCounter, counter + 2);
 }
 
 }  // namespace

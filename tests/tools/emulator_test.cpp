@@ -27,7 +27,7 @@ namespace {
 using namespace std::chrono_literals;
 using sd::exchange::BuildCancelRequest;
 using sd::exchange::BuildRequest;
-using sd::exchange::ExchangeResultData;
+using sd::exchange::DecodedReply;
 
 enum class End { Closed, Reset, StillOpen };
 
@@ -74,11 +74,7 @@ Bytes Request3(std::int32_t counter, std::uint8_t wallet, std::int32_t quantity,
   return frame;
 }
 
-ExchangeResultData Decoded(const Bytes& reply) {
-  ExchangeResultData result;
-  sd::exchange::DecodeReply(reply, result);
-  return result;
-}
+DecodedReply Decoded(const Bytes& reply) { return sd::exchange::DecodeReply(reply); }
 
 TEST(Emulator, AnswersLikeARealServer) {
   EmulatorOptions options;
@@ -93,7 +89,7 @@ TEST(Emulator, AnswersLikeARealServer) {
   EXPECT_EQ(fields->type, 3);
   EXPECT_EQ(fields->counter, 41);
   EXPECT_EQ(fields->wallet, 2);
-  ExchangeResultData result = Decoded(reply.bytes);
+  DecodedReply result = Decoded(reply.bytes);
   EXPECT_EQ(result.Approval, 1);
   EXPECT_EQ(result.CardNumber, 0x0012345678);
   EXPECT_EQ(result.DiscountTenths, 50);

@@ -1,0 +1,18 @@
+// The module-wide state that spans the card operations.
+#include "driver/server_state.h"
+
+namespace sd::driver {
+
+std::int32_t DiscountCounter = 0;
+std::int32_t CashlessCounter = 0;
+LastReplyState LastReply;
+
+void LastReplyState::Keep(const exchange::DecodedReply& reply) {
+  if (!reply.HasFields) return;
+  CardNumber = reply.CardNumber;
+  DiscountTenths = reply.DiscountTenths;
+  DiscountedPrice = reply.DiscountedPrice;
+  Approval = reply.Approval;
+}
+
+}  // namespace sd::driver

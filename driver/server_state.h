@@ -1,0 +1,34 @@
+// What the card operations carry from one exchange to the next: the two packet counters, and what the
+// last reply left. This is the one place that state lives; the operations read it from here.
+#pragma once
+
+#include <cstdint>
+
+#include "exchange/codec.h"
+
+namespace sd::driver {
+
+// The packet counters: the discount server's requests (sale start, discount, cancel) and the cashless
+// server's (card query, sale, return). Each build sends the value and advances it, whether or not the
+// exchange then succeeds.
+extern std::int32_t DiscountCounter;
+extern std::int32_t CashlessCounter;
+
+// The card of the last reply (a sale cancel sends it back), and the amounts and approval of the last
+// reply that carried them.
+struct LastReplyState {
+  std::int64_t CardNumber = 0;       // cleared when an exchange starts; set by a reply of type 1 or 3
+  std::uint8_t DiscountTenths = 0;   // these three change only with a reply of type 1 or 3
+  std::int32_t DiscountedPrice = 0;
+  std::int32_t Approval = 0;
+
+  // An exchange starts: the card of the one before is forgotten, whatever comes of this one.
+  void ExchangeStarted() { CardNumber = 0; }
+  // Takes what a reply carries; a reply of another type leaves everything as it is.
+  void Keep(const exchange::DecodedReply& reply);
+};
+
+// All zero when the library is loaded.
+extern LastReplyState LastReply;
+
+}  // namespace sd::driver
