@@ -1,31 +1,28 @@
-// The library's one export, GeTDriver, and the hook that runs module start-up and shutdown when the
-// library is loaded and unloaded. Built only into the shared library.
+// The library's one export, GeTDriver, and the module's load and unload hook that the platform calls
+// (platform/module.h). Built only into the shared library.
 #include <cstdint>
 #include <memory>
 
 #include "driver/entries.h"
 #include "driver/module.h"
+#include "platform/module.h"
 #include "log/operation_log.h"
 #include "smartdriver/cp1251.h"
 
 extern "C" SD_EXPORT sd::TSmartDriver* SD_STDCALL GeTDriver(std::uint8_t /*ignored*/) {
   using namespace sd::literals;
+  sd::driver::FinishStartOnHostThread();
   // The object is released when the log write fails, rather than lost to nobody.
   std::unique_ptr<sd::TSmartDriver> driver(sd::driver::NewDriver());
   sd::log::WriteLog("Драйвер загружен"_w);
   return driver.release();
 }
 
-namespace {
+namespace sd::platform {
 
-// Loading the library constructs this object and unloading destroys it; the host calls neither.
-struct ModuleLifetime {
-  ModuleLifetime() { sd::driver::StartModule(); }
-  ~ModuleLifetime() { sd::driver::StopModule(); }
-  ModuleLifetime(const ModuleLifetime&) = delete;
-  ModuleLifetime& operator=(const ModuleLifetime&) = delete;
-};
+void OnModuleLoad(bool under_loader_lock) { sd::driver::StartModule(under_loader_lock); }
+// The shutdown never waits where the loader lock is held: there, the exchange threads pin the module, so
+// none is left to join.
+void OnModuleUnload(bool /*under_loader_lock*/) { sd::driver::StopModule(); }
 
-ModuleLifetime g_lifetime;
-
-}  // namespace
+}  // namespace sd::platform

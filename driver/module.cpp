@@ -10,11 +10,23 @@
 
 namespace sd::driver {
 
-void StartModule() {
+namespace {
+// Set when start-up ran under the loader lock and left the settings for the host's thread.
+constinit bool g_settings_deferred = false;
+}  // namespace
+
+void StartModule(bool under_loader_lock) {
   platform::PrepareClock();
   exchange::StartExchangeModule();
-  settings::StartSettings();
+  g_settings_deferred = under_loader_lock;
+  if (!g_settings_deferred) settings::StartSettings();
   log::BindLogSwitch(&settings::LinkSettings.bEnableLog);
+}
+
+void FinishStartOnHostThread() {
+  if (!g_settings_deferred) return;
+  g_settings_deferred = false;
+  settings::StartSettings();
 }
 
 void StopModule() {

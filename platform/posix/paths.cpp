@@ -1,14 +1,33 @@
 // POSIX paths: drive C of the driver's fixed Windows paths is a directory of this machine.
 #include "platform/paths.h"
 
+#include <stdlib.h>
+
 #include <cstdlib>
 
 #include "smartdriver/cp1251.h"
 
 namespace sd::platform {
 
+namespace {
+// The variable is both the user's way to choose drive C and how a program's choice reaches the library
+// it loads and the children it starts.
+constexpr char kDriveCVariable[] = "SMARTDRIVER_DRIVE_C";
+}  // namespace
+
+std::string SetDriveCRoot(const std::string& root) {
+  const char* before = std::getenv(kDriveCVariable);
+  std::string previous = before != nullptr ? before : "";
+  if (root.empty()) {
+    ::unsetenv(kDriveCVariable);
+  } else {
+    ::setenv(kDriveCVariable, root.c_str(), 1);
+  }
+  return previous;
+}
+
 std::string DriveCRoot() {
-  if (const char* root = std::getenv("SMARTDRIVER_DRIVE_C"); root != nullptr && *root != '\0') {
+  if (const char* root = std::getenv(kDriveCVariable); root != nullptr && *root != '\0') {
     std::string r = root;
     while (r.size() > 1 && r.back() == '/') r.pop_back();
     return r;

@@ -1,0 +1,63 @@
+// Child processes for the tools and the tests: a program started with its arguments, a few changes to
+// the environment and a text on its standard input, its output and error collected, waited for within a
+// limit, asked to stop, or ended at once. The driver itself never starts a process.
+#pragma once
+
+#include <chrono>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace sd::platform {
+
+struct ProcessSpec {
+  std::string program;                           // native path of the executable, never searched for
+  std::vector<std::string> arguments;            // after the program's own name
+  std::map<std::string, std::string> environment;  // changes to this process's environment; "" removes
+  std::string input;                             // the child's whole standard input, then end of file
+};
+
+class ChildProcess {
+ public:
+  ChildProcess();
+  // A child still running is ended at once and waited for: no process outlives its owner.
+  ~ChildProcess();
+  ChildProcess(const ChildProcess&) = delete;
+  ChildProcess& operator=(const ChildProcess&) = delete;
+
+  // Starts the child; false, with the system's reason in *error, when it could not start. The child's
+  // standard output and error are pipes that this object reads; a child that stops reading its input
+  // never ends this program (POSIX: SIGPIPE is ignored once a child was started).
+  bool Start(const ProcessSpec& spec, std::string* error);
+
+  // Waits at most `limit` for more output or for both output streams to end; false when nothing came.
+  bool ReadMore(std::chrono::milliseconds limit);
+
+  // Reads until the child's output streams end, then waits for the child, all within `limit`. Its exit
+  // code; kNoExitCode when it was still running at the limit (it is then ended at once) or died of a
+  // signal.
+  int Wait(std::chrono::milliseconds limit);
+
+  // Asks the child to end on its own (POSIX: SIGTERM; Windows: a console control event).
+  void Stop();
+  // Ends the child at once (POSIX: SIGKILL; Windows: TerminateProcess) and waits for it.
+  void Kill();
+
+  bool Started() const;
+  const std::string& Output() const { return output_; }
+  const std::string& Errors() const { return errors_; }
+
+  static constexpr int kNoExitCode = -1;
+
+ private:
+  struct Native;  // the handles of the platform's implementation
+  std::unique_ptr<Native> native_;
+  std::string output_;
+  std::string errors_;
+};
+
+// How many threads this process has now (tests check that an unloaded library left none behind).
+int ThreadCountOfThisProcess();
+
+}  // namespace sd::platform
