@@ -31,7 +31,6 @@ TEST(Library, NoSettingsFileLogsOneLineWithTheDefaultsInEffect) {
   TempDrive drive;
   drive.MakeLogDir();
   ChildOutcome out = RunInChild([&] {
-    drive.Use();
     DriverLibrary lib;
     TSmartDriver* driver = lib.GetDriver();
     DestroyOf(driver)(driver);
@@ -54,7 +53,6 @@ TEST(Library, LoggingSwitchedOffInTheFileIsInEffectBeforeGeTDriver) {
   drive.MakeLogDir();
   drive.WriteSettings("[RemoteDiscount]\r\nbEnableLog=0\r\n");
   ChildOutcome out = RunInChild([&] {
-    drive.Use();
     DriverLibrary lib;
     lib.GetDriver();
     return std::string("ok");
@@ -66,7 +64,6 @@ TEST(Library, LoggingSwitchedOffInTheFileIsInEffectBeforeGeTDriver) {
 TEST(Library, MissingLogDirectoryMakesGeTDriverRaiseTheInputOutputError) {
   TempDrive drive;
   ChildOutcome out = RunInChild([&] {
-    drive.Use();
     DriverLibrary lib;
     try {
       lib.GetDriver();
@@ -82,7 +79,6 @@ TEST(Library, TwoDriversShareTheModuleAndLogTwoLines) {
   TempDrive drive;
   drive.MakeLogDir();
   ChildOutcome out = RunInChild([&] {
-    drive.Use();
     DriverLibrary lib;
     TSmartDriver* a = lib.GetDriver();
     TSmartDriver* b = lib.GetDriver();
@@ -99,7 +95,6 @@ TEST(Library, TwoDriversShareTheModuleAndLogTwoLines) {
 std::string WithDriver(TempDrive& drive, const std::function<std::string(TSmartDriver*)>& body) {
   drive.MakeLogDir();
   ChildOutcome out = RunInChild([&] {
-    drive.Use();
     DriverLibrary lib;
     TSmartDriver* driver = lib.GetDriver();
     std::string r = body(driver);

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "host/process.h"
+#include "support/child_process.h"
 #include "support/temp_drive.h"
 
 namespace sd {
@@ -19,10 +19,9 @@ const char kSettings[] =
     "[RemoteDiscount]\r\nIP=10.0.0.5\r\nPort=6010\r\nPortbn=6011\r\nbWaitTimeOut=2500\r\nbEnableLog=1\r\n";
 
 ProgramResult Settings(const TempDrive& drive, std::vector<std::string> args) {
-  std::vector<std::string> argv = {std::string(SD_TEST_BIN_DIR) + "/smartdriver-host", "--lib", SD_TEST_LIBRARY,
-                                   "settings"};
-  argv.insert(argv.end(), args.begin(), args.end());
-  return RunProgram(argv, {{"SMARTDRIVER_DRIVE_C", drive.root().string()}});
+  args.insert(args.begin(), {"--lib", SD_TEST_LIBRARY, "settings"});
+  return RunProgram(sd::testing::BuiltProgram("smartdriver-host"), args,
+                    {{"SMARTDRIVER_DRIVE_C", drive.root().string()}});
 }
 
 TEST(SettingsCommand, ShowsTheDialogAsItsShowHandlerFillsIt) {

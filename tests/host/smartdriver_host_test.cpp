@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "host/emulator_process.h"
-#include "host/process.h"
+#include "support/child_process.h"
+#include "support/emulator_process.h"
 #include "support/temp_drive.h"
 
 namespace sd {
@@ -19,14 +19,11 @@ using sd::testing::ProgramResult;
 using sd::testing::RunProgram;
 using sd::testing::TempDrive;
 
-const std::string kHost = std::string(SD_TEST_BIN_DIR) + "/smartdriver-host";
-
 ProgramResult Host(const TempDrive& drive, std::vector<std::string> args, const std::string& input = "",
                    bool with_lib = true) {
-  std::vector<std::string> argv = {kHost};
-  if (with_lib) argv.insert(argv.end(), {"--lib", SD_TEST_LIBRARY});
-  argv.insert(argv.end(), args.begin(), args.end());
-  return RunProgram(argv, {{"SMARTDRIVER_DRIVE_C", drive.root().string()}}, input);
+  if (with_lib) args.insert(args.begin(), {"--lib", SD_TEST_LIBRARY});
+  return RunProgram(sd::testing::BuiltProgram("smartdriver-host"), args,
+                    {{"SMARTDRIVER_DRIVE_C", drive.root().string()}}, input);
 }
 
 int Count(const std::string& text, const std::string& what) {
@@ -106,8 +103,8 @@ TEST_F(HostAgainstEmulator, RunKeepsGoingAfterFailingLinesAndEndsWithStatus1) {
 
   // Counters run on across the lines: the discount server saw requests 0 and 1, the cashless server one
   // sale and nothing for the return it could not read.
-  const std::string served = emulator_->Stop();
-  emulator_.reset();
+  EXPECT_EQ(emulator_->Stop(), 0);
+  const std::string served = emulator_->Output();
   EXPECT_NE(served.find("request: type=3 counter=0 wallet=1"), std::string::npos) << served;
   EXPECT_NE(served.find("request: type=2 counter=1 wallet=1 quantity=2000 card=0012345678"), std::string::npos)
       << served;

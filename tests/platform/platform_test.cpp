@@ -6,11 +6,14 @@
 #include <cmath>
 #include <ctime>
 #include <filesystem>
+#include <map>
+#include <vector>
 
 #include "platform/clock.h"
 #include "platform/files.h"
 #include "platform/paths.h"
 #include "smartdriver/cp1251.h"
+#include "support/child_process.h"
 #include "support/temp_drive.h"
 
 namespace sd::platform {
@@ -19,35 +22,23 @@ namespace {
 using namespace sd::literals;
 namespace fs = std::filesystem;
 
-class ScopedEnv {
- public:
-  ScopedEnv(const char* name, const char* value) : name_(name) {
-    if (const char* old = std::getenv(name)) old_ = old, had_ = true;
-    value ? ::setenv(name, value, 1) : ::unsetenv(name);
-  }
-  ~ScopedEnv() { had_ ? ::setenv(name_, old_.c_str(), 1) : ::unsetenv(name_); }
-
- private:
-  const char* name_;
-  std::string old_;
-  bool had_ = false;
-};
-
-TEST(Paths, DriveCMapsThroughTheVariableAndNamesBecomeUtf8) {
-  ScopedEnv drive("SMARTDRIVER_DRIVE_C", "/srv/pos/drive_c/");
+TEST(Paths, DriveCIsTheRootAProgramSetAndNamesBecomeUtf8) {
+  const std::string before = SetDriveCRoot("/srv/pos/drive_c/");
   EXPECT_EQ(NativePath("C:\\ZEMO\\Kestmark.INI"), "/srv/pos/drive_c/ZEMO/Kestmark.INI");
   EXPECT_EQ(NativePath("c:\\ZEMO\\LogFiles\\Орвелина.log"_w), "/srv/pos/drive_c/ZEMO/LogFiles/Орвелина.log");
   EXPECT_EQ(NativePath("relative\\name"), "relative/name");
+  EXPECT_EQ(SetDriveCRoot(before), "/srv/pos/drive_c/");
 }
 
-TEST(Paths, DefaultRootWithoutTheVariable) {
-  ScopedEnv drive("SMARTDRIVER_DRIVE_C", nullptr);
-  {
-    ScopedEnv home("HOME", "/home/cashier");
-    EXPECT_EQ(DriveCRoot(), "/home/cashier/.smartdriver/drive_c");
-  }
-  ScopedEnv home("HOME", nullptr);
-  EXPECT_EQ(DriveCRoot(), "/tmp/smartdriver/drive_c");
+// The POSIX defaults, seen in copies of this program whose environment names no drive C.
+TEST(Paths, DefaultRootWithoutAProgramsChoice) {
+  const std::map<std::string, std::string> cases[] = {
+      {{"SMARTDRIVER_DRIVE_C", ""}, {"HOME", "/home/cashier"}},
+      {{"SMARTDRIVER_DRIVE_C", ""}, {"HOME", ""}},
+  };
+  std::vector<std::string> roots;
+  for (const auto& env : cases) roots.push_back(sd::testing::RunInChild([] { return DriveCRoot(); }, env).report);
+  EXPECT_EQ(roots, (std::vector<std::string>{"/home/cashier/.smartdriver/drive_c", "/tmp/smartdriver/drive_c"}));
 }
 
 TEST(Paths, FileNameSafeReplacesOnlyWhatANameCannotCarry) {

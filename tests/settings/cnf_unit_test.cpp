@@ -20,7 +20,7 @@ const std::string kEntry(SettingsEntryCaption());
 
 TEST_F(HostUiTest, StartUpLoadsTheSettingsAndAddsTheEntryLast) {
   const std::string file = "[RemoteDiscount]\r\nPort=6020\r\n";
-  drive_.WriteIni(file);
+  drive_.WriteSettings(file);
   StartSettings();
   EXPECT_EQ(LinkSettings.Port, 6020);
   ASSERT_NE(ConfigKestForm, nullptr);
@@ -28,7 +28,7 @@ TEST_F(HostUiTest, StartUpLoadsTheSettingsAndAddsTheEntryLast) {
   EXPECT_EQ(settings_->Captions(), (Captions{"Принтер"_w.data(), "-", kEntry}));
   EXPECT_EQ(host_.menu.Captions(), (Captions{"&Файл"_w.data(), "&Настройка"_w.data()}));
   StopSettings();
-  EXPECT_EQ(drive_.ReadIni(), file) << "start-up and shutdown write nothing";
+  EXPECT_EQ(drive_.ReadSettings(), file) << "start-up and shutdown write nothing";
   EXPECT_TRUE(host_.boxes.empty());
 }
 

@@ -7,7 +7,7 @@
 
 #include "settings/ini_file.h"
 #include "settings/link_settings.h"
-#include "settings/temp_drive.h"
+#include "support/temp_drive.h"
 #include "smartdriver/cp1251.h"
 
 namespace sd::settings {
@@ -37,7 +37,7 @@ class ConfigFormTest : public ::testing::Test {
   void SetUp() override { LinkSettings = LinkSettingsBlock{}; }
   void TearDown() override { LinkSettings = LinkSettingsBlock{}; }
 
-  testing::TempDrive drive_;
+  sd::testing::TempDrive drive_;
   ScriptedView view_;
   TConfigKestForm form_{view_};
 };
@@ -55,7 +55,7 @@ TEST_F(ConfigFormTest, FormShowLoadsTheFileAndFillsTheControls) {
       {"2500", 2}, {"3500", 4}, {"500", 2}, {"1000000000", 999}, {"-3000", 2}, {"998500", 998}, {"999501", 999},
   };
   for (const auto& [ms, seconds] : cases) {
-    drive_.WriteIni(std::string("[RemoteDiscount]\r\nIP=10.0.0.5\r\nPort=-1\r\nPortbn=$10\r\nbWaitTimeOut=") + ms +
+    drive_.WriteSettings(std::string("[RemoteDiscount]\r\nIP=10.0.0.5\r\nPort=-1\r\nPortbn=$10\r\nbWaitTimeOut=") + ms +
                     "\r\nbEnableLog=0\r\n");
     form_.FormShow();
     EXPECT_EQ(form_.seTimOut.Value(), seconds) << ms;
@@ -68,28 +68,28 @@ TEST_F(ConfigFormTest, FormShowLoadsTheFileAndFillsTheControls) {
 }
 
 TEST_F(ConfigFormTest, ApplyRewritesAllFiveKeysEvenUnchanged) {
-  drive_.WriteIni(
+  drive_.WriteSettings(
       "[RemoteDiscount]\r\nIP = localhost   \r\nPort=$177A\r\nPortbn=0x177A\r\nbWaitTimeOut=10000\r\n"
       "bEnableLog=7\r\n[Other]\r\nPort=1\r\n");
   form_.FormShow();
   form_.BitBtn1Click();
-  EXPECT_EQ(drive_.ReadIni(),
+  EXPECT_EQ(drive_.ReadSettings(),
             "[RemoteDiscount]\r\nIP = localhost\r\nPort=6010\r\nPortbn=6010\r\nbWaitTimeOut=10000\r\n"
             "bEnableLog=1\r\n[Other]\r\nPort=1\r\n");
   EXPECT_TRUE(view_.messages.empty());
 }
 
 TEST_F(ConfigFormTest, TimeOutIsStoredAsSecondsTimesAThousand) {
-  drive_.WriteIni("[RemoteDiscount]\r\nbWaitTimeOut=2500\r\n");
+  drive_.WriteSettings("[RemoteDiscount]\r\nbWaitTimeOut=2500\r\n");
   form_.FormShow();
   form_.BitBtn1Click();
   EXPECT_EQ(LinkSettings.bWaitTimeOut, 2000);
-  EXPECT_NE(drive_.ReadIni().find("bWaitTimeOut=2000\r\n"), std::string::npos);
+  EXPECT_NE(drive_.ReadSettings().find("bWaitTimeOut=2000\r\n"), std::string::npos);
 
   form_.seTimOut.SetValue(999);
   form_.BitBtn1Click();
   EXPECT_EQ(LinkSettings.bWaitTimeOut, 999000);
-  EXPECT_NE(drive_.ReadIni().find("bWaitTimeOut=999000\r\n"), std::string::npos);
+  EXPECT_NE(drive_.ReadSettings().find("bWaitTimeOut=999000\r\n"), std::string::npos);
 }
 
 TEST_F(ConfigFormTest, ApplyStoresWhatWasTypedWithoutARangeCheck) {
@@ -106,7 +106,7 @@ TEST_F(ConfigFormTest, ApplyStoresWhatWasTypedWithoutARangeCheck) {
   EXPECT_EQ(LinkSettings.Portbn, -16);
   EXPECT_EQ(LinkSettings.bWaitTimeOut, 15000);
   EXPECT_FALSE(LinkSettings.bEnableLog);
-  EXPECT_EQ(drive_.ReadIni(),
+  EXPECT_EQ(drive_.ReadSettings(),
             "[RemoteDiscount]\r\nIP=  server.local \r\nPort=70000\r\nPortbn=-16\r\nbWaitTimeOut=15000\r\n"
             "bEnableLog=0\r\n");
 }
@@ -117,7 +117,7 @@ TEST_F(ConfigFormTest, ABadPortChangesNothingAndSaysSo) {
   };
   const std::string file = "[RemoteDiscount]\r\nPort=6010\r\n";
   for (const auto& [port, portbn] : cases) {
-    drive_.WriteIni(file);
+    drive_.WriteSettings(file);
     form_.FormShow();
     const LinkSettingsBlock before = LinkSettings;
     view_.messages.clear();
@@ -132,7 +132,7 @@ TEST_F(ConfigFormTest, ABadPortChangesNothingAndSaysSo) {
     EXPECT_EQ(LinkSettings.IP, before.IP);
     EXPECT_EQ(LinkSettings.bWaitTimeOut, before.bWaitTimeOut);
     EXPECT_EQ(LinkSettings.bEnableLog, before.bEnableLog);
-    EXPECT_EQ(drive_.ReadIni(), file);
+    EXPECT_EQ(drive_.ReadSettings(), file);
     ASSERT_EQ(view_.messages.size(), 1u);
     EXPECT_EQ(view_.messages[0].first, "Неверный № порта"_w);
     EXPECT_EQ(view_.messages[0].second, "");
@@ -140,7 +140,7 @@ TEST_F(ConfigFormTest, ABadPortChangesNothingAndSaysSo) {
 }
 
 TEST_F(ConfigFormTest, MenuClickShowsAFreshDialogAndAppliesOnlyOnOk) {
-  drive_.WriteIni("[RemoteDiscount]\r\nPort=6030\r\n");
+  drive_.WriteSettings("[RemoteDiscount]\r\nPort=6030\r\n");
   form_.FormShow();
 
   // Typed and cancelled: gone at the next opening, nothing saved.
@@ -161,10 +161,10 @@ TEST_F(ConfigFormTest, MenuClickShowsAFreshDialogAndAppliesOnlyOnOk) {
   form_.SettingsMenuClick();
   EXPECT_EQ(shown_port, "6030");
   EXPECT_EQ(LinkSettings.Port, 6040);
-  EXPECT_NE(drive_.ReadIni().find("Port=6040\r\n"), std::string::npos);
+  EXPECT_NE(drive_.ReadSettings().find("Port=6040\r\n"), std::string::npos);
 
   // A view that cannot show the dialog: not even the file is read again.
-  drive_.WriteIni("[RemoteDiscount]\r\nPort=6050\r\n");
+  drive_.WriteSettings("[RemoteDiscount]\r\nPort=6050\r\n");
   view_.can_show = false;
   form_.SettingsMenuClick();
   EXPECT_EQ(view_.shown, 2);

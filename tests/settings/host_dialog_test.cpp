@@ -26,9 +26,9 @@ using testing::TestItem;
 const std::string kEntry(SettingsEntryCaption());
 
 TEST_F(HostUiTest, ClickingTheEntryShowsTheDialogThroughTheHostAndApplies) {
-  drive_.WriteIni("; till\r\n[RemoteDiscount]\r\nIP=10.0.0.1\r\nPort=6010\r\nbWaitTimeOut=2500\r\n");
+  drive_.WriteSettings("; till\r\n[RemoteDiscount]\r\nIP=10.0.0.1\r\nPort=6010\r\nbWaitTimeOut=2500\r\n");
   StartSettings();
-  drive_.WriteIni("; till\r\n[RemoteDiscount]\r\nIP=10.0.0.2\r\nPort=6010\r\nbWaitTimeOut=2500\r\n");
+  drive_.WriteSettings("; till\r\n[RemoteDiscount]\r\nIP=10.0.0.2\r\nPort=6010\r\nbWaitTimeOut=2500\r\n");
 
   std::vector<std::string> names, seen;
   host_.on_show = [&](const SdDialog& d) {
@@ -54,7 +54,7 @@ TEST_F(HostUiTest, ClickingTheEntryShowsTheDialogThroughTheHostAndApplies) {
 
   EXPECT_EQ(names, (Captions{"edIP", "edPort", "edPortbn", "seTimOut", "cbLog"}));
   EXPECT_EQ(seen, (Captions{"10.0.0.2", "6010", "6010", "2", "1"})) << "the dialog shows the file afresh";
-  EXPECT_EQ(drive_.ReadIni(),
+  EXPECT_EQ(drive_.ReadSettings(),
             "; till\r\n[RemoteDiscount]\r\nIP=10.0.0.2\r\nPort=6020\r\nbWaitTimeOut=999000\r\nPortbn=6010\r\n"
             "bEnableLog=0\r\n");
   EXPECT_EQ(LinkSettings.Port, 6020);
@@ -89,7 +89,7 @@ TEST_F(HostUiTest, CancelBadPortsAndFailedSavesReachTheHostAsTheyShould) {
 
   // A host that cannot show dialogs: the click does nothing at all.
   host_.table().show_dialog = nullptr;
-  drive_.WriteIni("[RemoteDiscount]\r\nPort=6090\r\n");
+  drive_.WriteSettings("[RemoteDiscount]\r\nPort=6090\r\n");
   entry.Click();
   EXPECT_EQ(LinkSettings.Port, 6010);
   EXPECT_EQ(host_.boxes.size(), 2u);

@@ -37,7 +37,7 @@ TEST_F(HostUiTest, WithoutTheFormTheMenuOrItsSettingsItemNothingIsAdded) {
       [](TestHostUi& h) { h.table().version = 2; },
       [](TestHostUi&) { g_exported_host_ui = nullptr; },
   };
-  drive_.WriteIni("[RemoteDiscount]\r\nIP=10.9.9.9\r\n");
+  drive_.WriteSettings("[RemoteDiscount]\r\nIP=10.9.9.9\r\n");
   int n = 0;
   for (const auto& make : hosts) {
     SCOPED_TRACE(n++);

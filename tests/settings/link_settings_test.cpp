@@ -10,7 +10,7 @@
 
 #include "platform/files.h"
 #include "settings/ini_file.h"
-#include "settings/temp_drive.h"
+#include "support/temp_drive.h"
 
 namespace sd::settings {
 namespace {
@@ -22,7 +22,7 @@ class LinkSettingsTest : public ::testing::Test {
   void SetUp() override { LinkSettings = LinkSettingsBlock{}; }
   void TearDown() override { LinkSettings = LinkSettingsBlock{}; }
 
-  testing::TempDrive drive_;
+  sd::testing::TempDrive drive_;
 };
 
 void ExpectDefaults() {
@@ -36,19 +36,19 @@ void ExpectDefaults() {
 TEST_F(LinkSettingsTest, MissingFileSectionOrKeysKeepTheDefaults) {
   LoadLinkSettings();  // no C:\ZEMO at all
   ExpectDefaults();
-  EXPECT_FALSE(fs::exists(drive_.IniPath())) << "loading must create nothing";
+  EXPECT_FALSE(fs::exists(drive_.SettingsFile())) << "loading must create nothing";
 
-  drive_.WriteIni("[Other]\r\nIP=10.1.1.1\r\nPort=1\r\n");
+  drive_.WriteSettings("[Other]\r\nIP=10.1.1.1\r\nPort=1\r\n");
   LoadLinkSettings();
   ExpectDefaults();
 
-  drive_.WriteIni("[RemoteDiscount]\r\n; nothing here\r\n");
+  drive_.WriteSettings("[RemoteDiscount]\r\n; nothing here\r\n");
   LoadLinkSettings();
   ExpectDefaults();
 }
 
 TEST_F(LinkSettingsTest, OnlyIpPresent) {
-  drive_.WriteIni("[RemoteDiscount]\r\nIP=192.168.0.7\r\n");
+  drive_.WriteSettings("[RemoteDiscount]\r\nIP=192.168.0.7\r\n");
   LoadLinkSettings();
   EXPECT_EQ(LinkSettings.IP, "192.168.0.7");
   EXPECT_EQ(LinkSettings.Port, 6010);
@@ -74,7 +74,7 @@ TEST_F(LinkSettingsTest, IntegerAndBooleanEncodings) {
       {"port = 6020 \r\nBENABLELOG = 0x10", 6020, true},
   };
   for (const Case& c : cases) {
-    drive_.WriteIni(std::string("[RemoteDiscount]\r\n") + c.lines + "\r\n");
+    drive_.WriteSettings(std::string("[RemoteDiscount]\r\n") + c.lines + "\r\n");
     LinkSettings.Port = 1234;
     LinkSettings.bEnableLog = false;
     LoadLinkSettings();
@@ -86,7 +86,7 @@ TEST_F(LinkSettingsTest, IntegerAndBooleanEncodings) {
 TEST_F(LinkSettingsTest, SaveWritesTheDocumentedLayoutAndLoadsBack) {
   drive_.MakeZemo();
   SaveLinkSettings();
-  EXPECT_EQ(drive_.ReadIni(),
+  EXPECT_EQ(drive_.ReadSettings(),
             "[RemoteDiscount]\r\nIP=localhost\r\nPort=6010\r\nPortbn=6010\r\nbWaitTimeOut=10000\r\n"
             "bEnableLog=1\r\n");
 
@@ -106,10 +106,10 @@ TEST_F(LinkSettingsTest, SaveKeepsEverythingElseOfTheFile) {
     const std::string before = "; till 3" + eol + "[Printer]" + eol + "Port=COM1" + eol + eol +
                                "[REMOTEDISCOUNT]" + eol + "; the server" + eol + "Portbn = 7000" + eol +
                                "Extra=keep" + eol + "IP=old" + eol + eol + "[Tail]" + eol + "x=1" + eol;
-    drive_.WriteIni(before);
+    drive_.WriteSettings(before);
     LinkSettings.bEnableLog = false;
     SaveLinkSettings();
-    EXPECT_EQ(drive_.ReadIni(), "; till 3" + eol + "[Printer]" + eol + "Port=COM1" + eol + eol +
+    EXPECT_EQ(drive_.ReadSettings(), "; till 3" + eol + "[Printer]" + eol + "Port=COM1" + eol + eol +
                                     "[REMOTEDISCOUNT]" + eol + "; the server" + eol + "Portbn = 6010" + eol +
                                     "Extra=keep" + eol + "IP=localhost" + eol + "Port=6010" + eol +
                                     "bWaitTimeOut=10000" + eol + "bEnableLog=0" + eol + eol + "[Tail]" +
@@ -120,24 +120,24 @@ TEST_F(LinkSettingsTest, SaveKeepsEverythingElseOfTheFile) {
 TEST_F(LinkSettingsTest, UnwritableTargetRaisesAndStopsAtTheFailingKey) {
   // Running as root, permissions stop nothing: a directory where the file should be does.
   drive_.MakeZemo();
-  fs::create_directory(drive_.IniPath());
+  fs::create_directory(drive_.SettingsFile());
   try {
     SaveLinkSettings();
     FAIL() << "no error raised";
   } catch (const EIniFileException& e) {
     EXPECT_EQ(std::string(e.what()).rfind("Unable to write to C:\\ZEMO\\Kestmark.INI", 0), 0u) << e.what();
   }
-  EXPECT_TRUE(fs::is_directory(drive_.IniPath()));
+  EXPECT_TRUE(fs::is_directory(drive_.SettingsFile()));
 
   // "ZEMO" a plain file: no directory can hold the settings.
-  fs::remove(drive_.IniPath());
+  fs::remove(drive_.SettingsFile());
   fs::remove(drive_.Zemo());
   std::ofstream(drive_.Zemo()) << "not a directory";
   EXPECT_THROW(SaveLinkSettings(), sd::Exception);
 
   // A write that fails half way: the keys after the failing one are not written.
   fs::remove(drive_.Zemo());
-  drive_.WriteIni("[RemoteDiscount]\r\nIP=old\r\n");
+  drive_.WriteSettings("[RemoteDiscount]\r\nIP=old\r\n");
   static int writes_left;
   static const platform::FileOps* real;
   writes_left = 2;
@@ -150,7 +150,7 @@ TEST_F(LinkSettingsTest, UnwritableTargetRaisesAndStopsAtTheFailingKey) {
   LinkSettings.IP = "new";
   EXPECT_THROW(SaveLinkSettings(), EIniFileException);
   platform::SetFiles(nullptr);
-  EXPECT_EQ(drive_.ReadIni(), "[RemoteDiscount]\r\nIP=new\r\nPort=6010\r\n");
+  EXPECT_EQ(drive_.ReadSettings(), "[RemoteDiscount]\r\nIP=new\r\nPort=6010\r\n");
   EXPECT_EQ(LinkSettings.IP, "new") << "memory keeps what was being saved";
 }
 
@@ -160,20 +160,20 @@ TEST_F(LinkSettingsTest, AnUnreadableFileIsNeverReplaced) {
   real = &platform::SystemFiles();
   platform::FileOps unreadable = *real;
   unreadable.read_all = [](const std::string&, std::string*) { return 30; };
-  drive_.WriteIni("[Other]\r\nkeep=1\r\n");
+  drive_.WriteSettings("[Other]\r\nkeep=1\r\n");
   platform::SetFiles(&unreadable);
   EXPECT_THROW(SaveLinkSettings(), EIniFileException);
   LoadLinkSettings();
   platform::SetFiles(nullptr);
   ExpectDefaults();
-  EXPECT_EQ(drive_.ReadIni(), "[Other]\r\nkeep=1\r\n");
+  EXPECT_EQ(drive_.ReadSettings(), "[Other]\r\nkeep=1\r\n");
 }
 
 TEST_F(LinkSettingsTest, ALineBreakInAValueIsRefused) {
-  drive_.WriteIni("[RemoteDiscount]\r\nIP=old\r\n");
+  drive_.WriteSettings("[RemoteDiscount]\r\nIP=old\r\n");
   LinkSettings.IP = "host\r\n[Evil]\r\nx=1";
   EXPECT_THROW(SaveLinkSettings(), EIniFileException);
-  EXPECT_EQ(drive_.ReadIni(), "[RemoteDiscount]\r\nIP=old\r\n");
+  EXPECT_EQ(drive_.ReadSettings(), "[RemoteDiscount]\r\nIP=old\r\n");
 }
 
 }  // namespace

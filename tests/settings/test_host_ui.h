@@ -13,7 +13,7 @@
 
 #include <gtest/gtest.h>
 
-#include "settings/temp_drive.h"
+#include "support/temp_drive.h"
 #include "smartdriver/host_ui.h"
 
 namespace sd::settings::testing {
@@ -109,7 +109,7 @@ class HostUiTest : public ::testing::Test {
   void SetUp() override;
   void TearDown() override;
 
-  TempDrive drive_;
+  sd::testing::TempDrive drive_;
   TestHostUi host_;
   TestItem* settings_ = nullptr;
 };

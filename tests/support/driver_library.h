@@ -1,12 +1,11 @@
-// The driver library loaded the way a host loads it: dlopen, GeTDriver by name, entries through the
-// object's table, and dlclose at the end.
+// The driver library loaded the way a host loads it: the platform's library loader, GeTDriver by name,
+// entries through the object's table, and unloaded at the end.
 #pragma once
-
-#include <dlfcn.h>
 
 #include <stdexcept>
 #include <string>
 
+#include "platform/library.h"
 #include "smartdriver/entries.h"
 #include "smartdriver/errors.h"
 
@@ -14,10 +13,11 @@ namespace sd::testing {
 
 class DriverLibrary {
  public:
-  explicit DriverLibrary(const char* path = SD_TEST_LIBRARY) {
-    handle_ = ::dlopen(path, RTLD_NOW | RTLD_LOCAL);
-    if (handle_ == nullptr) throw std::runtime_error(std::string("dlopen: ") + ::dlerror());
-    get_driver_ = reinterpret_cast<entry::GeTDriver*>(::dlsym(handle_, kGeTDriverSymbol));
+  explicit DriverLibrary(const std::string& path = SD_TEST_LIBRARY) {
+    std::string error;
+    handle_ = platform::LoadLibraryFile(path, &error);
+    if (handle_ == nullptr) throw std::runtime_error("cannot load " + path + ": " + error);
+    get_driver_ = reinterpret_cast<entry::GeTDriver*>(platform::FindSymbol(handle_, kGeTDriverSymbol));
     if (get_driver_ == nullptr) throw std::runtime_error("GeTDriver is not exported");
   }
   ~DriverLibrary() { Unload(); }
@@ -26,13 +26,12 @@ class DriverLibrary {
 
   TSmartDriver* GetDriver() { return get_driver_(0); }
   void Unload() {
-    if (handle_ != nullptr) ::dlclose(handle_);
+    platform::UnloadLibrary(handle_);
     handle_ = nullptr;
   }
-  void* handle() const { return handle_; }
 
  private:
-  void* handle_ = nullptr;
+  platform::LibraryHandle handle_ = nullptr;
   entry::GeTDriver* get_driver_ = nullptr;
 };
 

@@ -1,44 +1,58 @@
-// A temporary directory standing for drive C, with helpers to lay out and read the driver's files.
+// A temporary directory standing for drive C for the test's life, with helpers to lay out and read the
+// driver's files. In a copy of the test program that RunInChild started, it is the drive of the test
+// that started the copy.
 #pragma once
 
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <random>
 #include <sstream>
 #include <string>
 #include <vector>
+
+#include "platform/paths.h"
+#include "support/child_process.h"
 
 namespace sd::testing {
 
 class TempDrive {
  public:
   TempDrive() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "sd-drive-XXXXXX").string();
-    std::vector<char> buf(pattern.begin(), pattern.end());
-    buf.push_back('\0');
-    if (::mkdtemp(buf.data()) == nullptr) std::abort();
-    root_ = buf.data();
+    if (InChild()) {
+      root_ = platform::DriveCRoot();
+      adopted_ = true;
+    } else {
+      std::random_device random;
+      do {
+        root_ = std::filesystem::temp_directory_path() / ("sd-drive-" + std::to_string(random()));
+      } while (!std::filesystem::create_directory(root_));
+    }
+    previous_ = platform::SetDriveCRoot(root_.string());
   }
   ~TempDrive() {
+    platform::SetDriveCRoot(previous_);
     std::error_code ignored;
-    std::filesystem::remove_all(root_, ignored);
+    if (!adopted_) std::filesystem::remove_all(root_, ignored);
   }
   TempDrive(const TempDrive&) = delete;
   TempDrive& operator=(const TempDrive&) = delete;
 
   const std::filesystem::path& root() const { return root_; }
-  // Makes this directory drive C for the platform layer of this process.
-  void Use() const { ::setenv("SMARTDRIVER_DRIVE_C", root_.c_str(), 1); }
+  // Makes this directory drive C again, after another drive took its place.
+  void Use() const { platform::SetDriveCRoot(root_.string()); }
 
-  std::filesystem::path LogDir() const { return root_ / "ZEMO" / "LogFiles"; }
+  std::filesystem::path Zemo() const { return root_ / "ZEMO"; }
+  std::filesystem::path LogDir() const { return Zemo() / "LogFiles"; }
   std::filesystem::path LogFile() const { return LogDir() / "Орвелина.log"; }
-  std::filesystem::path SettingsFile() const { return root_ / "ZEMO" / "Kestmark.INI"; }
+  std::filesystem::path SettingsFile() const { return Zemo() / "Kestmark.INI"; }
 
+  void MakeZemo() const { std::filesystem::create_directories(Zemo()); }
   void MakeLogDir() const { std::filesystem::create_directories(LogDir()); }
-  void WriteSettings(const std::string& text) const {
-    std::filesystem::create_directories(root_ / "ZEMO");
-    std::ofstream(SettingsFile(), std::ios::binary) << text;
+  void WriteSettings(const std::string& bytes) const {
+    MakeZemo();
+    std::ofstream(SettingsFile(), std::ios::binary) << bytes;
   }
+  std::string ReadSettings() const { return Read(SettingsFile()); }
 
   static std::string Read(const std::filesystem::path& file) {
     std::ifstream in(file, std::ios::binary);
@@ -67,6 +81,8 @@ class TempDrive {
 
  private:
   std::filesystem::path root_;
+  std::string previous_;
+  bool adopted_ = false;
 };
 
 }  // namespace sd::testing

@@ -5,9 +5,7 @@
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <poll.h>
-#include <signal.h>
 #include <sys/socket.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -20,6 +18,8 @@
 
 #include "exchange/codec.h"
 #include "smartdriver/errors.h"
+#include "support/emulator_process.h"
+#include "support/temp_drive.h"
 
 namespace sd::emulator {
 namespace {
@@ -241,49 +241,19 @@ TEST(Scenario, MalformedLinesNameTheLine) {
   }
 }
 
-// The program as a script uses it: ports on the first line, frames decoded, SIGTERM ends it cleanly.
-TEST(EmulatorProgram, ServesAScenarioAndStopsOnSigterm) {
-  const std::string scenario_path = ::testing::TempDir() + "emulator_test_scenario.txt";
-  std::ofstream(scenario_path) << "request 1 approval=3\n";
-  int pipe_fds[2];
-  ASSERT_EQ(::pipe(pipe_fds), 0);
-  const pid_t child = ::fork();
-  ASSERT_GE(child, 0);
-  if (child == 0) {
-    ::dup2(pipe_fds[1], 1);
-    ::close(pipe_fds[0]);
-    const std::string program = std::string(SD_TEST_BIN_DIR) + "/smartdriver-emulator";
-    ::execl(program.c_str(), program.c_str(), "--scenario", scenario_path.c_str(), nullptr);
-    ::_exit(127);
-  }
-  ::close(pipe_fds[1]);
-  std::string output;
-  const auto read_until = [&](const std::string& wanted) {
-    while (output.find(wanted) == std::string::npos) {
-      pollfd p{pipe_fds[0], POLLIN, 0};
-      if (::poll(&p, 1, 5000) <= 0) return false;
-      char buffer[512];
-      const ssize_t n = ::read(pipe_fds[0], buffer, sizeof buffer);
-      if (n <= 0) return false;
-      output.append(buffer, static_cast<std::size_t>(n));
-    }
-    return true;
-  };
-  ASSERT_TRUE(read_until("\n")) << output;
-  int discount = 0, cashless = 0;
-  ASSERT_EQ(std::sscanf(output.c_str(), "discount-port=%d cashless-port=%d", &discount, &cashless), 2)
-      << output;
-  const auto r = Exchange(cashless, Request3(0, 1, 1, 1));
+// The program as a script uses it: ports on the first line, frames decoded, asked to stop it ends cleanly.
+TEST(EmulatorProgram, ServesAScenarioAndEndsWhenAskedToStop) {
+  sd::testing::TempDrive work;
+  sd::testing::EmulatorProcess program(work.root(), "request 1 approval=3\n");
+  ASSERT_TRUE(program.Ready()) << program.Output();
+  const auto r = Exchange(program.CashlessPort(), Request3(0, 1, 1, 1));
   EXPECT_EQ(Decoded(r.bytes).Approval, 3);
-  EXPECT_TRUE(read_until("reply: type=3")) << output;
-  EXPECT_NE(output.find("[cashless #1] request: type=3 counter=0 wallet=1 quantity=1 unit-price=1000 crc=ok"),
-            std::string::npos) << output;
-  ::kill(child, SIGTERM);
-  int status = 0;
-  ASSERT_EQ(::waitpid(child, &status, 0), child);
-  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
-  ::close(pipe_fds[0]);
-  std::remove(scenario_path.c_str());
+  EXPECT_TRUE(program.WaitForOutput("reply: type=3", 5s)) << program.Output();
+  EXPECT_NE(program.Output().find(
+                "[cashless #1] request: type=3 counter=0 wallet=1 quantity=1 unit-price=1000 crc=ok"),
+            std::string::npos)
+      << program.Output();
+  EXPECT_EQ(program.Stop(), 0);
 }
 
 }  // namespace
