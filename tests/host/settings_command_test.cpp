@@ -19,9 +19,8 @@ const char kSettings[] =
     "[RemoteDiscount]\r\nIP=10.0.0.5\r\nPort=6010\r\nPortbn=6011\r\nbWaitTimeOut=2500\r\nbEnableLog=1\r\n";
 
 ProgramResult Settings(const TempDrive& drive, std::vector<std::string> args) {
-  args.insert(args.begin(), {"--lib", SD_TEST_LIBRARY, "settings"});
-  return RunProgram(sd::testing::BuiltProgram("smartdriver-host"), args,
-                    {{"SMARTDRIVER_DRIVE_C", drive.root().string()}});
+  args.insert(args.begin(), {"--drive-c", drive.root().string(), "--lib", SD_TEST_LIBRARY, "settings"});
+  return RunProgram(sd::testing::BuiltProgram("smartdriver-host"), args, {{"SMARTDRIVER_DRIVE_C", ""}});
 }
 
 TEST(SettingsCommand, ShowsTheDialogAsItsShowHandlerFillsIt) {

@@ -22,8 +22,9 @@ using sd::testing::TempDrive;
 ProgramResult Host(const TempDrive& drive, std::vector<std::string> args, const std::string& input = "",
                    bool with_lib = true) {
   if (with_lib) args.insert(args.begin(), {"--lib", SD_TEST_LIBRARY});
-  return RunProgram(sd::testing::BuiltProgram("smartdriver-host"), args,
-                    {{"SMARTDRIVER_DRIVE_C", drive.root().string()}}, input);
+  args.insert(args.begin(), {"--drive-c", drive.root().string()});
+  // Only the option names drive C: what this process chose does not reach the program.
+  return RunProgram(sd::testing::BuiltProgram("smartdriver-host"), args, {{"SMARTDRIVER_DRIVE_C", ""}}, input);
 }
 
 int Count(const std::string& text, const std::string& what) {
@@ -177,6 +178,7 @@ TEST(HostProgram, BadArgumentsAreRefusedBeforeTheLibraryIsLoaded) {
       {{"discount", "M", "1", "2", "100", "a", "b"}, "too many arguments"},
       {{"--verbose", "version"}, "unknown option --verbose"},
       {{"version", "--lib"}, "--lib needs a PATH"},
+      {{"version", "--drive-c"}, "--drive-c needs a DIR"},
       {{"run"}, "usage: run FILE"},
       {{"run", "/nonexistent/sale.txt"}, "cannot read /nonexistent/sale.txt"},
   };

@@ -1,24 +1,19 @@
 // Loading and unloading the driver library for smartdriver-host.
 #include "tools/host/driver_loader.h"
 
-#include <dlfcn.h>
-
 #include <filesystem>
-#include <system_error>
+
+#include "platform/library.h"
 
 namespace sd::host {
 
 DriverLoader::DriverLoader(const std::string& path) {
-  // dlopen searches the library path for a bare name; a host means the file it was given.
-  const std::string file = path.find('/') == std::string::npos ? "./" + path : path;
-  handle_ = ::dlopen(file.c_str(), RTLD_NOW | RTLD_LOCAL);
-  if (handle_ == nullptr) {
-    const char* why = ::dlerror();
-    throw LoadError("cannot load " + path + ": " + (why != nullptr ? why : "unknown reason"));
-  }
-  get_driver_ = reinterpret_cast<entry::GeTDriver*>(::dlsym(handle_, kGeTDriverSymbol));
+  std::string why;
+  handle_ = platform::LoadLibraryFile(path, &why);
+  if (handle_ == nullptr) throw LoadError("cannot load " + path + ": " + why);
+  get_driver_ = reinterpret_cast<entry::GeTDriver*>(platform::FindSymbol(handle_, kGeTDriverSymbol));
   if (get_driver_ == nullptr) {
-    ::dlclose(handle_);
+    platform::UnloadLibrary(handle_);
     handle_ = nullptr;
     throw LoadError(path + " does not export " + kGeTDriverSymbol);
   }
@@ -40,15 +35,16 @@ void DriverLoader::Unload() {
     }
     driver_ = nullptr;
   }
-  if (handle_ != nullptr) ::dlclose(handle_);
+  platform::UnloadLibrary(handle_);
   handle_ = nullptr;
 }
 
 std::string DefaultLibraryPath() {
-  std::error_code error;
-  const std::filesystem::path exe = std::filesystem::read_symlink("/proc/self/exe", error);
-  if (error) return {};
-  return (exe.parent_path() / ".." / "lib" / "libsmartdriver.so").lexically_normal().string();
+  const std::string exe = platform::ExecutablePath();
+  if (exe.empty()) return {};
+  const std::filesystem::path lib =
+      std::filesystem::path(exe).parent_path() / ".." / "lib" / platform::SharedLibraryFileName("smartdriver");
+  return lib.lexically_normal().string();
 }
 
 }  // namespace sd::host

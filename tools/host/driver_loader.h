@@ -1,10 +1,12 @@
-// The driver library loaded the way a host loads it: dlopen with RTLD_NOW | RTLD_LOCAL, GeTDriver looked up
-// by name, one driver object for the whole load, released through the destructor before entry 0.
+// The driver library loaded the way a host loads it (the platform's library loader: every symbol resolved
+// at once, none made global), GeTDriver looked up by name, one driver object for the whole load,
+// released through the destructor before entry 0.
 #pragma once
 
 #include <stdexcept>
 #include <string>
 
+#include "platform/library.h"
 #include "smartdriver/entries.h"
 
 namespace sd::host {
@@ -31,13 +33,13 @@ class DriverLoader {
   void Unload();
 
  private:
-  void* handle_ = nullptr;
+  platform::LibraryHandle handle_ = nullptr;
   entry::GeTDriver* get_driver_ = nullptr;
   TSmartDriver* driver_ = nullptr;
 };
 
-// The library of this program's own build: ../lib/libsmartdriver.so beside the directory of the running
-// executable (found through /proc/self/exe); empty when the executable's path cannot be read.
+// The library of this program's own build: ../lib/<the platform's file name of smartdriver> beside the
+// directory of the running executable; empty when the executable's path cannot be told.
 std::string DefaultLibraryPath();
 
 }  // namespace sd::host

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/paths.h"
 #include "smartdriver/cp1251.h"
 #include "smartdriver/errors.h"
 #include "tools/host/command_line.h"
@@ -38,15 +39,17 @@ const char kUsageTail[] =
     "WALLET is 0 to 255; QTY and SUM are numbers with '.' as the decimal point.\n"
     "\n"
     "Options:\n"
-    "  --lib PATH        the library to load (default: ../lib/libsmartdriver.so beside this program's\n"
-    "                    directory, the library of its own build)\n"
+    "  --lib PATH        the library to load (default: the library of this program's own build, in\n"
+    "                    ../lib beside this program's directory)\n"
+    "  --drive-c DIR     the directory that stands for drive C, for this program and the library\n"
     "  --log             afterwards, print the lines this run added to the operation log\n"
     "  --stop-on-error   run: stop at the first line that fails\n"
     "  --help            this text\n"
     "Options may stand anywhere; after -- no word is taken for one.\n"
     "\n"
-    "The driver reads its settings from $SMARTDRIVER_DRIVE_C/ZEMO/Kestmark.INI and writes its log to\n"
-    "$SMARTDRIVER_DRIVE_C/ZEMO/LogFiles/ (drive C defaults to $HOME/.smartdriver/drive_c).\n"
+    "The driver reads its settings from C:\\ZEMO\\Kestmark.INI and writes its log to C:\\ZEMO\\LogFiles\\.\n"
+    "Drive C is DIR of --drive-c; without it, on POSIX, $SMARTDRIVER_DRIVE_C, else $HOME/.smartdriver/drive_c;\n"
+    "on Windows the real drive C.\n"
     "Records start all zero before each call; after a raised message the record is printed only when the\n"
     "entry wrote into it. Records and the driver's messages go to standard output, in order; mistakes in\n"
     "this program's own arguments go to standard error.\n"
@@ -56,6 +59,7 @@ const char kUsageTail[] =
 
 struct Options {
   std::string lib;
+  std::string drive_c;
   bool log = false;
   bool stop_on_error = false;
   bool help = false;
@@ -77,9 +81,14 @@ Options ParseOptions(int argc, char** argv) {
     else if (arg == "--log") o.log = true;
     else if (arg == "--stop-on-error") o.stop_on_error = true;
     else if (arg.compare(0, 6, "--lib=") == 0) o.lib = arg.substr(6);
+    else if (arg.compare(0, 10, "--drive-c=") == 0) o.drive_c = arg.substr(10);
     else if (arg == "--set") {
       if (i + 1 >= argc) throw UsageError("--set needs NAME=VALUE");
       o.sets.push_back(sd::host::ParseControlValue(argv[++i]));
+    }
+    else if (arg == "--drive-c") {
+      if (i + 1 >= argc) throw UsageError("--drive-c needs a DIR");
+      o.drive_c = argv[++i];
     }
     else if (arg == "--lib") {
       if (i + 1 >= argc) throw UsageError("--lib needs a PATH");
@@ -88,6 +97,7 @@ Options ParseOptions(int argc, char** argv) {
       throw UsageError("unknown option " + arg);
     }
     if (o.lib.empty() && arg.compare(0, 5, "--lib") == 0) throw UsageError("--lib needs a PATH");
+    if (o.drive_c.empty() && arg.compare(0, 9, "--drive-c") == 0) throw UsageError("--drive-c needs a DIR");
   }
   return o;
 }
@@ -155,6 +165,8 @@ int Main(int argc, char** argv) {
 
   std::string lib = options.lib.empty() ? sd::host::DefaultLibraryPath() : options.lib;
   if (lib.empty()) return Fail("cannot find this program's own path; name the library with --lib");
+  // Chosen before the library is loaded, so that its start-up already reads the settings there.
+  if (!options.drive_c.empty()) sd::platform::SetDriveCRoot(options.drive_c);
   const sd::host::LogTail log;
 
   int status = kOk;
