@@ -19,7 +19,7 @@
 #include <thread>
 #include <vector>
 
-#include "driver/entries.h"
+#include "driver/entry_table.h"
 #include "exchange/codec.h"
 #include "exchange/exchange_module.h"
 #include "log/operation_log.h"

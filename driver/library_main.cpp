@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <memory>
 
-#include "driver/entries.h"
+#include "driver/entry_table.h"
 #include "driver/module.h"
 #include "platform/module.h"
 #include "log/operation_log.h"

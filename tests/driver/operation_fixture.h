@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "driver/entries.h"
+#include "driver/entry_table.h"
 #include "exchange/exchange_module.h"
 #include "log/operation_log.h"
 #include "platform/clock.h"

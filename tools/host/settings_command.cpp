@@ -3,7 +3,7 @@
 
 #include "smartdriver/cp1251.h"
 #include "tools/host/command_line.h"
-#include "tools/host/host_ui.h"
+#include "tools/host/host_forms.h"
 #include "tools/host/record_printer.h"
 
 namespace sd::host {

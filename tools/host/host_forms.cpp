@@ -1,5 +1,5 @@
 // smartdriver-host's form, menu, message box and dialog, as plain objects reached through C functions.
-#include "tools/host/host_ui.h"
+#include "tools/host/host_forms.h"
 
 #include <cstdio>
 #include <exception>

@@ -1,6 +1,6 @@
 // The 22 entries of the driver table, the destructor before entry 0, and the table itself. Entries that
 // reach no server are answered here; the four that do hand over to the card operations.
-#include "driver/entries.h"
+#include "driver/entry_table.h"
 
 #include <cstring>
 

@@ -1,7 +1,7 @@
 // The interface smartdriver-host lends the library, used through its C table as the library uses it:
 // the main form by name, the "&Настройка" menu, items added and removed, and the dialog and message box
 // handed to the command that runs them.
-#include "tools/host/host_ui.h"
+#include "tools/host/host_forms.h"
 
 #include <gtest/gtest.h>
 
