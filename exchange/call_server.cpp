@@ -23,9 +23,12 @@ DecodedReply CallServer(const std::string& host, std::int32_t port, std::int32_t
   thread.Deadline = std::chrono::steady_clock::now() + wait;
   const auto deadline = thread.Deadline;
   event.Reset(thread.Exchange);
+  bool started = false;
   try {
-    tSendThread::Start(std::move(thread));
+    started = tSendThread::Start(std::move(thread));
   } catch (const std::exception&) {
+  }
+  if (!started) {
     event.WaitUntil(std::chrono::steady_clock::time_point{});
     throw Exception(std::string(failure_message));
   }

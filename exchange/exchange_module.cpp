@@ -1,51 +1,77 @@
-// Start-up, shutdown and the thread list of the exchange module. The threads are joined, never
-// detached: a detached thread could still be unwinding through the library's code after its body
-// returned, while the host unloads the library under it.
+// Start-up, shutdown and the threads of the exchange module. The threads are started through the
+// platform and joined, never left to themselves: on POSIX nothing else keeps a thread from still running
+// the library's code while the host unloads the library under it.
 #include "exchange/exchange_module.h"
 
-#include <atomic>
 #include <condition_variable>
+#include <list>
 #include <memory>
 #include <mutex>
-#include <thread>
-#include <vector>
+#include <utility>
 
 #include "exchange/exchange_event.h"
+#include "platform/thread.h"
 
 namespace sd::exchange {
 namespace {
 
 struct Running {
-  std::thread thread;
-  std::shared_ptr<std::atomic<bool>> finished;
+  platform::ThreadHandle handle = nullptr;
+  bool body_returned = false;  // set by the thread itself as the last thing it does under the lock
 };
 
 // Constant-initialised, so that they are there whenever a thread or the unload reaches them.
-std::mutex g_threads_lock;
-int g_live_threads = 0;
+std::mutex g_lock;
+int g_bodies_running = 0;  // threads whose body has not yet returned
 
 // First reached from module start-up, so these are destroyed only after module shutdown has run.
-std::condition_variable& ThreadsEnded() {
+std::condition_variable& BodyReturned() {
   static std::condition_variable cv;
   return cv;
 }
+void JoinAll(std::list<Running>& threads) {
+  for (Running& r : threads) platform::Threads().join(r.handle);
+  threads.clear();
+}
 // A program that links the module without the library's shutdown still joins its threads at exit.
-struct ThreadList : std::vector<Running> {
-  ~ThreadList() {
-    for (Running& r : *this) r.thread.join();
-  }
+struct ThreadList : std::list<Running> {
+  ~ThreadList() { JoinAll(*this); }
 };
-std::vector<Running>& Threads() {
+std::list<Running>& Threads() {
   static ThreadList threads;
   return threads;
 }
 
-// Joins the threads whose body has returned; they are at most a few instructions from their end.
-void JoinFinished() {
+struct Launch {
+  std::function<void()> body;
+  Running* running;
+};
+
+void RunBody(void* argument) {
+  std::unique_ptr<Launch> launch(static_cast<Launch*>(argument));
+  // Nothing may leave a thread: even running out of memory while reporting a failure must not end the
+  // host's process.
+  try {
+    launch->body();
+  } catch (...) {
+  }
+  Running* running = launch->running;
+  launch.reset();
+  {
+    std::lock_guard<std::mutex> hold(g_lock);
+    --g_bodies_running;
+    running->body_returned = true;
+  }
+  BodyReturned().notify_all();
+}
+
+// Joins the threads whose body has returned; each is at most a few instructions from its end, and none
+// of them needs the lock any more. Called with the lock held.
+void JoinReturned() {
   auto& threads = Threads();
   for (auto it = threads.begin(); it != threads.end();) {
-    if (it->finished->load(std::memory_order_acquire)) {
-      it->thread.join();
+    if (it->body_returned) {
+      platform::Threads().join(it->handle);
       it = threads.erase(it);
     } else {
       ++it;
@@ -57,48 +83,39 @@ void JoinFinished() {
 
 void StartExchangeModule() {
   TheExchangeEvent();
-  ThreadsEnded();
+  BodyReturned();
   Threads();
 }
 
 void StopExchangeModule() {
-  for (Running& r : Threads()) r.thread.join();
-  Threads().clear();
+  std::list<Running> threads;
+  {
+    std::lock_guard<std::mutex> hold(g_lock);
+    threads.swap(Threads());
+  }
+  JoinAll(threads);
 }
 
-void LaunchExchangeThread(std::function<void()> body) {
-  JoinFinished();
-  auto finished = std::make_shared<std::atomic<bool>>(false);
-  {
-    std::lock_guard<std::mutex> hold(g_threads_lock);
-    ++g_live_threads;
+bool LaunchExchangeThread(std::function<void()> body) {
+  std::lock_guard<std::mutex> hold(g_lock);
+  JoinReturned();
+  auto launch = std::make_unique<Launch>(Launch{std::move(body), nullptr});
+  Running& running = Threads().emplace_back();
+  launch->running = &running;
+  // The new thread reaches the lock only at its end, after its handle has been stored here.
+  running.handle = platform::Threads().start(&RunBody, launch.get());
+  if (running.handle == nullptr) {
+    Threads().pop_back();
+    return false;
   }
-  try {
-    std::thread thread([body = std::move(body), finished] {
-      // Nothing may leave a thread: even running out of memory while reporting a failure must not end
-      // the host's process.
-      try {
-        body();
-      } catch (...) {
-      }
-      {
-        std::lock_guard<std::mutex> hold(g_threads_lock);
-        --g_live_threads;
-      }
-      ThreadsEnded().notify_all();
-      finished->store(true, std::memory_order_release);
-    });
-    Threads().push_back(Running{std::move(thread), std::move(finished)});
-  } catch (...) {
-    std::lock_guard<std::mutex> hold(g_threads_lock);
-    --g_live_threads;
-    throw;
-  }
+  launch.release();
+  ++g_bodies_running;
+  return true;
 }
 
 bool WaitForExchangeThreads(std::chrono::milliseconds limit) {
-  std::unique_lock<std::mutex> hold(g_threads_lock);
-  return ThreadsEnded().wait_for(hold, limit, [] { return g_live_threads == 0; });
+  std::unique_lock<std::mutex> hold(g_lock);
+  return BodyReturned().wait_for(hold, limit, [] { return g_bodies_running == 0; });
 }
 
 }  // namespace sd::exchange

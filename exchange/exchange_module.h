@@ -13,8 +13,9 @@ void StartExchangeModule();
 // the library's code once it is unloaded. Runs at library unload.
 void StopExchangeModule();
 
-// Runs `body` on a new thread that the module keeps until it has ended and been joined.
-void LaunchExchangeThread(std::function<void()> body);
+// Runs `body` on a new thread that the module keeps until it has ended and been joined. False when the
+// system could not start a thread; `body` then never runs.
+bool LaunchExchangeThread(std::function<void()> body);
 
 // Waits until no exchange thread's body runs or the limit passes; true when none runs.
 bool WaitForExchangeThreads(std::chrono::milliseconds limit);

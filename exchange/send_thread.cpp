@@ -45,8 +45,8 @@ int MillisecondsLeft(std::chrono::steady_clock::time_point deadline) {
 
 }  // namespace
 
-void tSendThread::Start(tSendThread thread) {
-  LaunchExchangeThread([t = std::move(thread)]() mutable { t.Execute(); });
+bool tSendThread::Start(tSendThread thread) {
+  return LaunchExchangeThread([t = std::move(thread)]() mutable { t.Execute(); });
 }
 
 void tSendThread::Execute() {

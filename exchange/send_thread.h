@@ -17,8 +17,9 @@ struct tSendThread {
   Bytes RequestFrame;             // the framed request exactly as it goes on the wire
   std::chrono::steady_clock::time_point Deadline;  // when the operation stops waiting
 
-  // Runs the exchange on a new thread that the module keeps until it has ended.
-  static void Start(tSendThread thread);
+  // Runs the exchange on a new thread that the module keeps until it has ended. False when no thread
+  // could be started.
+  static bool Start(tSendThread thread);
 
   // The exchange itself; never throws.
   void Execute();

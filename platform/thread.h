@@ -1,0 +1,41 @@
+// Threads that run the library's own code after the call that started them has returned: the exchange
+// threads. Each call goes through a table of functions that a test may replace, to make a start fail.
+//
+// The contract, on every system:
+// - `start` runs body(argument) on a new thread and gives its handle, or nullptr when the system cannot
+//   start a thread; nothing then runs, and the caller takes its own failure path. The body must not
+//   throw.
+// - `has_finished` tells, without waiting, whether the body has returned.
+// - `join` waits until the body has returned, then releases the handle. Every handle that `start` gave
+//   is joined exactly once, from another thread.
+//
+// Keeping the code under a running thread:
+// - POSIX: the library's unload joins every thread before anything of the library goes; each thread
+//   ends on its own within its limits, so the unload waits at most that long.
+// - Windows: DllMain runs under the loader lock and never waits. So before the body runs, the thread
+//   takes a reference to the module that holds its code (GetModuleHandleEx with the address of its own
+//   start routine), and it leaves through FreeLibraryAndExitThread, which drops that reference only once
+//   nothing of the module runs on it any more. A host's FreeLibrary then never pulls the code from under
+//   a thread; the module goes after its last thread. By the time DllMain sees the unload every body has
+//   returned, so a join there does not wait (the thread may still be on its way out, holding the module).
+//   At process exit the system has already ended the other threads, and DllMain joins nothing.
+#pragma once
+
+namespace sd::platform {
+
+struct ThreadState;
+using ThreadHandle = ThreadState*;
+
+struct ThreadOps {
+  ThreadHandle (*start)(void (*body)(void* argument), void* argument);
+  bool (*has_finished)(ThreadHandle thread);
+  void (*join)(ThreadHandle thread);
+};
+
+// The operations in force, and the system's own ones.
+const ThreadOps& Threads();
+const ThreadOps& SystemThreads();
+// Installs another table (nullptr brings back the system's); returns the one it replaced.
+const ThreadOps* SetThreads(const ThreadOps* ops);
+
+}  // namespace sd::platform

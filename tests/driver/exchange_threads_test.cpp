@@ -1,0 +1,69 @@
+// The exchange threads as the operations start them through the platform: a thread that cannot start,
+// and the platform's own contract of start, has-finished and join.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <future>
+#include <thread>
+
+#include "platform/thread.h"
+#include "tests/driver/operation_fixture.h"
+
+namespace sd {
+namespace {
+
+using namespace std::chrono_literals;
+
+TEST(PlatformThreads, FinishedOnlyOnceTheBodyHasReturned) {
+  struct Body {
+    std::shared_future<void> go;
+    std::atomic<bool> ran{false};
+  };
+  std::promise<void> go;
+  Body body{go.get_future().share()};
+  const platform::ThreadOps& threads = platform::Threads();
+  platform::ThreadHandle handle = threads.start(
+      [](void* argument) {
+        auto* b = static_cast<Body*>(argument);
+        b->go.wait();
+        b->ran = true;
+      },
+      &body);
+  ASSERT_NE(handle, nullptr);
+  std::this_thread::sleep_for(20ms);
+  EXPECT_FALSE(threads.has_finished(handle));
+  go.set_value();
+  for (int i = 0; i < 2000 && !threads.has_finished(handle); ++i) std::this_thread::sleep_for(1ms);
+  EXPECT_TRUE(threads.has_finished(handle));
+  EXPECT_TRUE(body.ran);
+  threads.join(handle);
+}
+
+class ExchangeThreads : public testing::OperationTest {
+ protected:
+  // A discount request with no texts.
+  std::string Request(DiscountResult& r) {
+    return Call([&] {
+      EntryOf<entry::DiscountOperation>(driver_, kDiscountOperation)(&r, driver_, 'M', 1, 1, 10, nullptr, nullptr,
+                                                                     nullptr);
+    });
+  }
+};
+
+TEST_F(ExchangeThreads, AThreadThatCannotStartEndsInTheFailureMessageWithNothingSent) {
+  static const platform::ThreadOps kNoThread{
+      [](void (*)(void*), void*) -> platform::ThreadHandle { return nullptr; },
+      platform::SystemThreads().has_finished, platform::SystemThreads().join};
+  platform::SetThreads(&kNoThread);
+  DiscountResult discount{};
+  CashlessResult sale{};
+  EXPECT_EQ(Request(discount), "Не удалось получить скидку!");
+  EXPECT_EQ(Sale(sale, 1, 1, 10), "Неудачный обмен с терминалом!");
+  platform::SetThreads(nullptr);
+  EXPECT_TRUE(emulator_.Exchanges().empty());
+  EXPECT_EQ(Request(discount), "");
+}
+
+}  // namespace
+}  // namespace sd
