@@ -3,7 +3,7 @@
 # GoogleTest and Google Benchmark, from Debian's packages. Does nothing on a machine that has them.
 set -euo pipefail
 
-needed=(g++ cmake make libgtest-dev libgmock-dev libbenchmark-dev python3)
+needed=(g++ cmake make libgtest-dev libgmock-dev libbenchmark-dev python3 tshark)
 missing=()
 for pkg in "${needed[@]}"; do
   dpkg -s "$pkg" >/dev/null 2>&1 || missing+=("$pkg")
@@ -14,4 +14,6 @@ echo "setup: installing ${missing[*]}"
 sudo=""
 [ "$(id -u)" -eq 0 ] || sudo="sudo"
 $sudo apt-get update -qq
+# Answered beforehand so that tshark's package asks nothing: no setuid capture for other users.
+echo 'wireshark-common wireshark-common/install-setuid boolean false' | $sudo debconf-set-selections
 DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq "${missing[@]}"
