@@ -54,12 +54,12 @@ struct WaitLimit {
 };
 
 struct SocketOps {
-  // Makes the socket library usable. False when it cannot be loaded; the system's code and its text
-  // are left in the arguments.
+  // Makes the socket library usable; a later call finds it loaded. False when it cannot be loaded; the
+  // system's code and its text are left in the arguments.
   bool (*load_library)(std::uint32_t* system_error, std::string* system_error_text);
   // Starts the library with the requested version word (0x0202); 0 on success, else a Winsock code.
   int (*startup)(std::uint16_t version);
-  // Shuts the started library down once, at unload.
+  // Undoes one startup; the library counts them, as Winsock does. The transport calls it once, at unload.
   void (*cleanup)();
   SocketHandle (*socket)(int family, int type, int protocol);
   int (*bind)(SocketHandle socket, const SocketAddress& address);
@@ -72,6 +72,9 @@ struct SocketOps {
   // The listening side, used by tests and tools that play a server.
   int (*listen)(SocketHandle socket, int backlog);
   SocketHandle (*accept)(SocketHandle socket, SocketAddress* peer);
+  // A stream socket bound to the address and listening; kNoSocket on failure. A port that an earlier
+  // listener has just left can be taken again at once, a port that another socket listens on never.
+  SocketHandle (*open_listener)(const SocketAddress& address, int backlog);
   // Never raises a broken-pipe signal.
   int (*send)(SocketHandle socket, const void* bytes, int length);
   int (*recv)(SocketHandle socket, void* buffer, int length);

@@ -248,6 +248,22 @@ SocketHandle Accept(SocketHandle socket, SocketAddress* peer) {
   }
 }
 
+SocketHandle OpenListener(const SocketAddress& address, int backlog) {
+  const SocketHandle socket = Socket(kAddressFamilyInet, kSocketStream, 0);
+  if (socket == kNoSocket) return kNoSocket;
+  // Without it a restart on a fixed port waits out the last connections' TIME_WAIT; an active listener
+  // still keeps the port to itself.
+  const int on = 1;
+  ::setsockopt(Fd(socket), SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+  if (Bind(socket, address) != 0 || Listen(socket, backlog) != 0) {
+    const int error = last_socket_error;
+    ::close(Fd(socket));
+    last_socket_error = error;
+    return kNoSocket;
+  }
+  return socket;
+}
+
 int Send(SocketHandle socket, const void* bytes, int length) {
 #ifdef MSG_NOSIGNAL
   constexpr int kFlags = MSG_NOSIGNAL;
@@ -473,6 +489,7 @@ constexpr SocketOps kSystemSockets = {
     .connect_within = ConnectWithin,
     .listen = Listen,
     .accept = Accept,
+    .open_listener = OpenListener,
     .send = Send,
     .recv = Recv,
     .select = Select,

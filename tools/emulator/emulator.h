@@ -2,19 +2,16 @@
 // one request as a real server would, or misbehaves as its scenario says, and keeps what it received.
 #pragma once
 
-#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
-#include <list>
-#include <memory>
 #include <mutex>
 #include <ostream>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "tools/emulator/frames.h"
+#include "tools/emulator/peer.h"
 #include "tools/emulator/scenario.h"
 
 namespace sd::emulator {
@@ -46,14 +43,14 @@ struct ExchangeRecord {
 
 class Emulator {
  public:
-  // Binds both ports on 127.0.0.1 and starts serving; std::system_error when a port cannot be bound.
+  // Binds both ports on 127.0.0.1 and starts serving; std::runtime_error when a port cannot be bound.
   explicit Emulator(EmulatorOptions options = {});
   ~Emulator();  // stops and joins every thread
   Emulator(const Emulator&) = delete;
   Emulator& operator=(const Emulator&) = delete;
 
-  int DiscountPort() const { return discount_port_; }
-  int CashlessPort() const { return cashless_port_; }
+  int DiscountPort() const { return peer_.Port(0); }
+  int CashlessPort() const { return peer_.Port(1); }
 
   // Replaces the scenario; request numbers keep counting from the requests already received.
   void SetScenario(Scenario scenario);
@@ -64,39 +61,23 @@ class Emulator {
   bool WaitForExchanges(std::size_t count, std::chrono::milliseconds timeout) const;
 
   // Closes the listeners and every open connection and joins the threads. Idempotent.
-  void Stop();
+  void Stop() { peer_.Stop(); }
 
  private:
-  struct Worker {
-    std::thread thread;
-    std::shared_ptr<std::atomic<bool>> done;
-  };
-
-  void AcceptLoop();
-  void Serve(int fd, Server server);
-  bool ReadFrame(int fd, Bytes& frame, const std::string& who);
-  void Act(int fd, const ExchangeRecord& record, const ReplyPlan& plan, const std::string& who);
+  void Serve(Connection& connection);
+  bool HangUp(Server server);
+  bool ReadFrame(Connection& connection, Bytes& frame, const std::string& who);
+  void Act(Connection& connection, const ExchangeRecord& record, const ReplyPlan& plan, const std::string& who);
   ReplyFields Answer(const RequestInfo& request, const ReplyPlan& plan) const;
-  bool PauseUnlessStopped(int ms) const;  // false when stopped during the pause
-  void WaitForPeerClose(int fd, int ms) const;
   void Print(const std::string& line) const;
 
   EmulatorOptions options_;
-  int discount_fd_ = -1;
-  int cashless_fd_ = -1;
-  int discount_port_ = 0;
-  int cashless_port_ = 0;
-  int wake_read_ = -1;
-  int wake_write_ = -1;
-  std::atomic<bool> stopped_{false};
-  std::thread acceptor_;
-  std::list<Worker> workers_;  // touched by the acceptor only, and by Stop after joining it
-
   mutable std::mutex mutex_;
   mutable std::condition_variable arrived_;
   Scenario scenario_;
   std::vector<ExchangeRecord> exchanges_;
   mutable std::mutex print_mutex_;
+  Peer peer_;  // last, so that its threads stop before what they use goes
 };
 
 const char* ServerName(Server server);

@@ -1,13 +1,15 @@
 // smartdriver-emulator: the discount and cashless servers on loopback, for trying the driver by hand
 // and for scripts. The first output line names the ports it listens on.
-#include <csignal>
+#include <cerrno>
+#include <cstdint>
 #include <cstdlib>
-#include <cstring>
 #include <iostream>
+#include <stdexcept>
 #include <string>
 
 #include "exchange/codec.h"
 #include "tools/emulator/emulator.h"
+#include "tools/emulator/stop_signal.h"
 
 namespace {
 
@@ -67,21 +69,14 @@ int main(int argc, char** argv) {
     return 2;
   }
 
-  // Blocked before any thread starts, so that only sigwait below ever takes them.
-  sigset_t stop_signals;
-  sigemptyset(&stop_signals);
-  sigaddset(&stop_signals, SIGINT);
-  sigaddset(&stop_signals, SIGTERM);
-  pthread_sigmask(SIG_BLOCK, &stop_signals, nullptr);
+  TakeOverStopSignals();
 
   try {
     Emulator emulator(options);
     emulator.SetScenario(scenario);
     std::cout << "discount-port=" << emulator.DiscountPort() << " cashless-port=" << emulator.CashlessPort()
               << std::endl;
-    int signal_number = 0;
-    sigwait(&stop_signals, &signal_number);
-    std::cout << "stopping on " << (signal_number == SIGINT ? "SIGINT" : "SIGTERM") << std::endl;
+    std::cout << "stopping on " << WaitForStopSignal() << std::endl;
     emulator.Stop();
   } catch (const std::exception& e) {
     std::cerr << "smartdriver-emulator: " << e.what() << "\n";

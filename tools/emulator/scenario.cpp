@@ -8,7 +8,8 @@
 //
 // Rules are layered key by key: a request rule over a wallet rule over the default. Keys:
 //
-//   fault=none|silent|close|reset|split|badcrc|garbage
+//   fault=none|silent|close|reset|split|badcrc|garbage|hangup
+//                   (hangup comes before the request is read: a wallet rule cannot ask for it)
 //   delay=MS        wait MS milliseconds before answering or acting on the fault
 //   type=N          reply type (0..255)
 //   approval=N      approval field (signed 32-bit)
@@ -39,7 +40,7 @@ struct FaultWord {
 constexpr FaultWord kFaults[] = {{"none", Fault::None},     {"silent", Fault::Silent},
                                  {"close", Fault::Close},   {"reset", Fault::Reset},
                                  {"split", Fault::Split},   {"badcrc", Fault::BadCrc},
-                                 {"garbage", Fault::Garbage}};
+                                 {"garbage", Fault::Garbage}, {"hangup", Fault::Hangup}};
 
 long long Number(std::string_view text, long long low, long long high) {
   long long value = 0;
@@ -83,7 +84,7 @@ const char* const kScenarioHelp =
     "  request N KEY=VALUE ...   the Nth request received (1-based, both ports together)\n"
     "  wallet W  KEY=VALUE ...   every request for wallet W\n"
     "A request rule wins over a wallet rule, which wins over the default, key by key.\n"
-    "Keys: fault=none|silent|close|reset|split|badcrc|garbage  delay=MS  type=N\n"
+    "Keys: fault=none|silent|close|reset|split|badcrc|garbage|hangup  delay=MS  type=N\n"
     "      approval=N  price=N (discounted, hundredths)  discount=N (tenths)  card=DIGITS\n";
 
 void ReplyPlan::Overlay(const ReplyPlan& over) {
@@ -130,6 +131,8 @@ Scenario ParseScenario(std::string_view text) {
         if (eq == std::string::npos) throw std::runtime_error("expected KEY=VALUE, got '" + word + "'");
         SetKey(*plan, std::string_view(word).substr(0, eq), std::string_view(word).substr(eq + 1));
       }
+      if (kind == "wallet" && plan->fault == Fault::Hangup)
+        throw std::runtime_error("a hang-up comes before the wallet is known");
     } catch (const std::exception& e) {
       throw std::runtime_error("scenario line " + std::to_string(number) + ": " + e.what());
     }

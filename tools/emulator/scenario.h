@@ -18,6 +18,7 @@ enum class Fault {
   Split,    // answer in two pieces with a short pause between
   BadCrc,   // answer with a wrong checksum
   Garbage,  // answer with bytes that are no reply
+  Hangup,   // close as soon as the connection is accepted, before reading a request
 };
 
 // Every field is optional so that rules can be layered key by key.
