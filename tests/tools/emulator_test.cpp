@@ -1,25 +1,19 @@
-// Tests of the server emulator against a plain socket client: the default answers, each fault, the
+// Tests of the server emulator against the transport's client: the default answers, each fault, the
 // scenario rules, and the program itself started the way a script starts it.
 #include "tools/emulator/emulator.h"
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include <gtest/gtest.h>
 
-#include <cerrno>
 #include <chrono>
-#include <cstdio>
-#include <fstream>
+#include <memory>
 #include <sstream>
 
 #include "exchange/codec.h"
 #include "smartdriver/errors.h"
 #include "support/emulator_process.h"
 #include "support/temp_drive.h"
+#include "transport/tcp_client.h"
+#include "transport/transport_errors.h"
 
 namespace sd::emulator {
 namespace {
@@ -28,6 +22,7 @@ using namespace std::chrono_literals;
 using sd::exchange::BuildCancelRequest;
 using sd::exchange::BuildRequest;
 using sd::exchange::DecodedReply;
+using sd::transport::TcpClient;
 
 enum class End { Closed, Reset, StillOpen };
 
@@ -35,36 +30,41 @@ struct Received {
   Bytes bytes;
   int pieces = 0;
   End end = End::StillOpen;
+  std::unique_ptr<TcpClient> client;  // the connection, when it was to be kept
 };
 
-// Sends a frame and reads until the server closes, resets, or is quiet for quiet_ms.
-Received Exchange(int port, const Bytes& request, int quiet_ms = 3000, int* keep_fd = nullptr) {
-  const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_port = htons(static_cast<std::uint16_t>(port));
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  EXPECT_EQ(::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
-  EXPECT_EQ(::send(fd, request.data(), request.size(), MSG_NOSIGNAL), ssize_t(request.size()));
+// Reads until the server closes, resets, or is quiet for quiet_ms.
+Received ReadUntilQuiet(TcpClient& client, int quiet_ms) {
   Received received;
-  for (;;) {
-    pollfd p{fd, POLLIN, 0};
-    if (::poll(&p, 1, quiet_ms) <= 0) break;
-    std::uint8_t buffer[256];
-    const ssize_t n = ::recv(fd, buffer, sizeof buffer, 0);
-    if (n > 0) {
-      received.bytes.insert(received.bytes.end(), buffer, buffer + n);
+  client.SetReadTimeout(quiet_ms);
+  try {
+    for (std::size_t before = 0;; before = received.bytes.size()) {
+      client.ReceiveBytes(received.bytes, -1, true);
+      if (received.bytes.size() == before) break;
       ++received.pieces;
-      continue;
     }
-    received.end = n == 0 ? End::Closed : End::Reset;
-    EXPECT_TRUE(n == 0 || errno == ECONNRESET) << errno;
-    break;
+  } catch (const sd::transport::SocketError& e) {
+    EXPECT_EQ(e.ErrorCode(), 10054) << e.what();
+    received.end = End::Reset;
+  } catch (const sd::Exception&) {
+    received.end = End::Closed;
   }
-  if (keep_fd != nullptr)
-    *keep_fd = fd;
-  else
-    ::close(fd);
+  return received;
+}
+
+// Sends a frame on a new connection and reads what comes back.
+Received Exchange(int port, const Bytes& request, int quiet_ms = 3000, bool keep_open = false) {
+  auto client = std::make_unique<TcpClient>();
+  client->SetHost("127.0.0.1");
+  client->SetPort(port);
+  client->OpenConnection();
+  try {
+    client->SendBytes(request);
+  } catch (const sd::Exception&) {
+    // A server that hangs up at once may be faster; the read tells how it ended.
+  }
+  Received received = ReadUntilQuiet(*client, quiet_ms);
+  if (keep_open) received.client = std::move(client);
   return received;
 }
 
@@ -134,7 +134,8 @@ TEST(Emulator, EachFaultDoesWhatItSays) {
       "request 5 fault=garbage\n"
       "request 6 type=2 approval=0 price=5 discount=9 card=0000000042\n"
       "request 7 delay=300\n"
-      "request 8 fault=silent\n");
+      "request 8 fault=hangup\n"
+      "request 9 fault=silent\n");
   emulator.SetScenario(scenario);
   const Bytes request = Request3(0, 1, 1000, 1000);
 
@@ -171,22 +172,22 @@ TEST(Emulator, EachFaultDoesWhatItSays) {
   EXPECT_GE(std::chrono::steady_clock::now() - start, 300ms);
   EXPECT_TRUE(ParseReply(r.bytes));
 
-  int silent_fd = -1;
-  r = Exchange(emulator.DiscountPort(), request, 300, &silent_fd);
+  r = Exchange(emulator.DiscountPort(), request);
+  EXPECT_NE(r.end, End::StillOpen);  // closed, or reset when the request met the closed socket
+  EXPECT_TRUE(r.bytes.empty());
+
+  r = Exchange(emulator.DiscountPort(), request, 300, true);
   EXPECT_EQ(r.end, End::StillOpen);
   EXPECT_TRUE(r.bytes.empty());
   // Stopping the emulator ends the silent connection instead of waiting for the client.
   emulator.Stop();
-  pollfd p{silent_fd, POLLIN, 0};
-  ASSERT_EQ(::poll(&p, 1, 3000), 1);
-  std::uint8_t byte;
-  EXPECT_EQ(::recv(silent_fd, &byte, 1, 0), 0);
-  ::close(silent_fd);
+  EXPECT_EQ(ReadUntilQuiet(*r.client, 3000).end, End::Closed);
 
   const auto exchanges = emulator.Exchanges();
-  ASSERT_EQ(exchanges.size(), 8u);
+  ASSERT_EQ(exchanges.size(), 9u);
   EXPECT_EQ(exchanges[0].fault, Fault::Close);
-  EXPECT_EQ(exchanges[7].fault, Fault::Silent);
+  EXPECT_EQ(exchanges[7].fault, Fault::Hangup);
+  EXPECT_EQ(exchanges[8].fault, Fault::Silent);
 }
 
 TEST(Emulator, RequestRulesWinOverWalletRulesOverDefaults) {
@@ -231,7 +232,7 @@ TEST(Emulator, ReportsAWrongRequestChecksumAndStillAnswers) {
 TEST(Scenario, MalformedLinesNameTheLine) {
   for (const char* bad : {"request 0 fault=close", "wallet 1 fault=sleepy", "request 1 delay=-5",
                           "sometimes fault=close", "request 1 approval", "wallet 300 type=1",
-                          "default card=12345678901", "default colour=red"}) {
+                          "default card=12345678901", "default colour=red", "wallet 2 fault=hangup"}) {
     try {
       ParseScenario(std::string("# fine\n\n") + bad);
       ADD_FAILURE() << bad;

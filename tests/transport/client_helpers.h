@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "transport/loopback_server.h"
+#include "tools/emulator/peer.h"
 #include "transport/tcp_client.h"
 
 namespace sd::transport::testing {
@@ -27,6 +27,6 @@ struct Recorder {
 };
 
 // A port that was just free on 127.0.0.1 and is not listened on.
-inline int DeadPort() { return LoopbackServer().Port(); }
+inline int DeadPort() { return sd::emulator::Peer(nullptr).Port(); }
 
 }  // namespace sd::transport::testing

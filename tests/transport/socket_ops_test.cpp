@@ -9,7 +9,7 @@
 
 #include "platform/socket_errors.h"
 #include "smartdriver/errors.h"
-#include "transport/loopback_server.h"
+#include "tools/emulator/peer.h"
 #include "transport/socket_ops_fakes.h"
 #include "transport/socket_stack.h"
 #include "transport/transport_errors.h"
@@ -121,7 +121,7 @@ TEST(SocketOps, SystemErrorsKeepTheWinsockNumbering) {
 TEST(SocketOps, NobodyListeningIsConnectionRefused) {
   StackUser stack;
   int port;
-  { port = testing::LoopbackServer().Port(); }  // a port nobody listens on any more
+  { port = sd::emulator::Peer(nullptr).Port(); }  // a port nobody listens on any more
   const SocketHandle socket = OpenTcpSocket(1, 0);
   try {
     ConnectSocket(socket, "127.0.0.1", port);
@@ -136,10 +136,10 @@ TEST(SocketOps, NobodyListeningIsConnectionRefused) {
 
 TEST(SocketOps, ConnectSendWaitReceiveAndClose) {
   StackUser stack;
-  testing::LoopbackServer server([](testing::ServerPeer& peer) {
-    const std::string request = peer.Receive();
+  sd::emulator::Peer server([](sd::emulator::Connection& peer) {
+    const std::string request = peer.ReceiveText();
     peer.Send("re:" + request);
-    peer.AwaitClientClose(std::chrono::milliseconds(300));  // the client only half-closes
+    peer.AwaitClientClose(300);  // the client only half-closes
   });
   const SocketHandle socket = OpenTcpSocket(1, 0);
   BindSocket(socket, "127.0.0.1", 0);
@@ -161,7 +161,7 @@ TEST(SocketOps, ConnectSendWaitReceiveAndClose) {
   reply.resize(static_cast<std::size_t>(ReceiveOnSocket(socket, reply)));
   EXPECT_EQ(std::string(reply.begin(), reply.end()), "re:abc");
   // The server's orderly close makes the socket readable with nothing to read.
-  ASSERT_TRUE(server.AwaitScriptEnd());
+  ASSERT_TRUE(server.WaitServed(1));
   ASSERT_TRUE(WaitReadable(set, 5000));
   EXPECT_EQ(ReceiveOnSocket(socket, reply), 0);
   CloseSocketHandle(socket);
@@ -169,10 +169,10 @@ TEST(SocketOps, ConnectSendWaitReceiveAndClose) {
 
 TEST(SocketOps, SendAfterAResetRaisesInsteadOfABrokenPipeSignal) {
   StackUser stack;
-  testing::LoopbackServer server([](testing::ServerPeer& peer) { peer.Reset(); });
+  sd::emulator::Peer server([](sd::emulator::Connection& peer) { peer.Reset(); });
   const SocketHandle socket = OpenTcpSocket(1, 0);
   ConnectSocket(socket, "127.0.0.1", server.Port());
-  ASSERT_TRUE(server.AwaitScriptEnd());
+  ASSERT_TRUE(server.WaitServed(1));
   const std::vector<std::uint8_t> bytes(1024, 7);
   int code = 0;
   for (int i = 0; i < 50 && code == 0; ++i) {

@@ -11,7 +11,7 @@
 #include "smartdriver/errors.h"
 #include "transport/addresses.h"
 #include "transport/client_helpers.h"
-#include "transport/loopback_server.h"
+#include "tools/emulator/peer.h"
 #include "transport/socket_ops_fakes.h"
 #include "transport/socket_stack.h"
 #include "transport/tcp_client.h"
@@ -25,14 +25,14 @@ using sd::platform::kWsaHostNotFound;
 
 using namespace std::chrono_literals;
 using testing::Bytes;
-using testing::LoopbackServer;
-using testing::ServerPeer;
+using sd::emulator::Peer;
+using sd::emulator::Connection;
 using testing::Text;
 
 TEST(TcpClientConnect, WithATimeOutConnectsAndReadsBothEndsBack) {
   for (int limit : {1000, -1, -2}) {
     SCOPED_TRACE(limit);
-    LoopbackServer server([](ServerPeer& peer) {
+    Peer server([](Connection& peer) {
       peer.Send("HELLO");
       peer.AwaitClientClose();
     });
@@ -73,7 +73,7 @@ TEST(TcpClientConnect, FailuresOfTheLimitedConnectReachTheCaller) {
 TEST(TcpClientConnect, AHangingConnectTimesOutWithinTheLimit) {
   // A listener that never accepts, with the smallest backlog: once it is full, further connects on
   // loopback hang in their handshake.
-  LoopbackServer listener(nullptr, 0);
+  Peer listener(nullptr, {.backlog = 0});
   std::vector<std::unique_ptr<TcpClient>> fillers;
   bool full = false;
   for (int i = 0; i < 8 && !full; ++i) {

@@ -11,7 +11,7 @@
 #include "platform/socket_errors.h"
 #include "smartdriver/errors.h"
 #include "transport/client_helpers.h"
-#include "transport/loopback_server.h"
+#include "tools/emulator/peer.h"
 #include "transport/socket_ops_fakes.h"
 #include "transport/socket_stack.h"
 #include "transport/transport_errors.h"
@@ -25,9 +25,9 @@ using sd::platform::kWsaHostNotFound;
 
 using namespace std::chrono_literals;
 using testing::Bytes;
-using testing::LoopbackServer;
+using sd::emulator::Peer;
 using testing::Recorder;
-using testing::ServerPeer;
+using sd::emulator::Connection;
 using testing::Text;
 using Events = std::vector<std::string>;
 using sd::platform::SocketHandle;
@@ -47,8 +47,8 @@ std::string MessageOf(Call call) {
 
 TEST(TcpClient, ServerAnswersAndKeepsTheConnection) {
   std::string request_seen;
-  LoopbackServer server([&](ServerPeer& peer) {
-    request_seen = peer.Receive();
+  Peer server([&](Connection& peer) {
+    request_seen = peer.ReceiveText();
     peer.Send("REPLY");
     peer.AwaitClientClose();
   });
@@ -74,13 +74,13 @@ TEST(TcpClient, ServerAnswersAndKeepsTheConnection) {
   EXPECT_FALSE(client.IsConnected());
   client.CloseConnection();  // a second close does nothing
   EXPECT_TRUE(recorder.Take().empty());
-  ASSERT_TRUE(server.AwaitScriptEnd());
+  ASSERT_TRUE(server.WaitServed(1));
   EXPECT_EQ(request_seen, "REQUEST");
 }
 
 TEST(TcpClient, ServerAnswersAndCloses) {
-  LoopbackServer server([](ServerPeer& peer) {
-    peer.Receive();
+  Peer server([](Connection& peer) {
+    peer.ReceiveText();
     peer.Send("REPLY");
   });
   TcpClient client;
@@ -92,7 +92,7 @@ TEST(TcpClient, ServerAnswersAndCloses) {
   std::vector<std::uint8_t> buffer;
   client.ReceiveBytes(buffer, -1, true);
   EXPECT_EQ(Text(buffer), "REPLY");
-  ASSERT_TRUE(server.AwaitScriptEnd());
+  ASSERT_TRUE(server.WaitServed(1));
   LetItArrive();
   // The poll of the close notices the peer's close and closes the socket itself.
   client.CloseConnection();
@@ -102,12 +102,12 @@ TEST(TcpClient, ServerAnswersAndCloses) {
 }
 
 TEST(TcpClient, ServerAcceptsAndClosesAtOnce) {
-  LoopbackServer server([](ServerPeer&) {});
+  Peer server([](Connection&) {});
   TcpClient client;
   client.SetHost("127.0.0.1");
   client.SetPort(server.Port());
   client.OpenConnection();
-  ASSERT_TRUE(server.AwaitScriptEnd());
+  ASSERT_TRUE(server.WaitServed(1));
   LetItArrive();
   EXPECT_FALSE(client.IsConnected());
   std::vector<std::uint8_t> buffer = Bytes("kept");
@@ -118,7 +118,7 @@ TEST(TcpClient, ServerAcceptsAndClosesAtOnce) {
 }
 
 TEST(TcpClient, ReadOfAnyCountSeesThePeersCloseWhileWaiting) {
-  LoopbackServer server([](ServerPeer& peer) { peer.Receive(); });
+  Peer server([](Connection& peer) { peer.ReceiveText(); });
   TcpClient client;
   client.SetHost("127.0.0.1");
   client.SetPort(server.Port());
@@ -130,8 +130,8 @@ TEST(TcpClient, ReadOfAnyCountSeesThePeersCloseWhileWaiting) {
 }
 
 TEST(TcpClient, ReplyInTwoDeliveries) {
-  LoopbackServer server([](ServerPeer& peer) {
-    peer.Receive();
+  Peer server([](Connection& peer) {
+    peer.ReceiveText();
     peer.Send("FIRST");
     std::this_thread::sleep_for(500ms);
     peer.Send("SECOND");
@@ -152,8 +152,8 @@ TEST(TcpClient, ReplyInTwoDeliveries) {
 
 TEST(TcpClient, ResetAfterTheAnswerIsRaisedByTheCloseAfterClosing) {
   std::promise<void> reply_read;
-  LoopbackServer server([&](ServerPeer& peer) {
-    peer.Receive();
+  Peer server([&](Connection& peer) {
+    peer.ReceiveText();
     peer.Send("REPLY");
     reply_read.get_future().wait_for(5s);
     peer.Reset();
@@ -168,7 +168,7 @@ TEST(TcpClient, ResetAfterTheAnswerIsRaisedByTheCloseAfterClosing) {
   client.ReceiveBytes(buffer, -1, true);
   EXPECT_EQ(Text(buffer), "REPLY");
   reply_read.set_value();
-  ASSERT_TRUE(server.AwaitScriptEnd());
+  ASSERT_TRUE(server.WaitServed(1));
   LetItArrive();
   try {
     client.CloseConnection();
@@ -273,7 +273,7 @@ TEST(TcpClient, HostAndPortAreCheckedBeforeAnythingIsOpened) {
 }
 
 TEST(TcpClient, BindFailuresHaveOneMessage) {
-  LoopbackServer server;
+  Peer server(nullptr);
   const struct {
     const char* bound_ip;
     int bound_port;
@@ -291,8 +291,8 @@ TEST(TcpClient, BindFailuresHaveOneMessage) {
 }
 
 TEST(TcpClient, QueuedBytesKeepAClosedConnectionOpenUntilTaken) {
-  LoopbackServer first([](ServerPeer& peer) { peer.Send("LEFTOVER"); });
-  LoopbackServer second([](ServerPeer& peer) {
+  Peer first([](Connection& peer) { peer.Send("LEFTOVER"); });
+  Peer second([](Connection& peer) {
     peer.Send("NEW");
     peer.AwaitClientClose();
   });
@@ -300,7 +300,7 @@ TEST(TcpClient, QueuedBytesKeepAClosedConnectionOpenUntilTaken) {
   client.SetHost("127.0.0.1");
   client.SetPort(first.Port());
   client.OpenConnection();
-  ASSERT_TRUE(first.AwaitScriptEnd());
+  ASSERT_TRUE(first.WaitServed(1));
   LetItArrive();
   EXPECT_TRUE(client.IsConnected());  // the peer has closed, but bytes remain queued
   EXPECT_EQ(MessageOf([&] { client.OpenConnection(); }), "Already connected.");
@@ -321,7 +321,7 @@ TEST(TcpClient, QueuedBytesKeepAClosedConnectionOpenUntilTaken) {
 }
 
 TEST(TcpClient, ReadTimeouts) {
-  LoopbackServer server([](ServerPeer& peer) { peer.AwaitClientClose(); });
+  Peer server([](Connection& peer) { peer.AwaitClientClose(); });
   TcpClient client;
   client.SetHost("127.0.0.1");
   client.SetPort(server.Port());
@@ -368,7 +368,7 @@ int FailingRecv(SocketHandle, void*, int) {
 }
 
 TEST(TcpClient, ASocketErrorOfAReadLeavesTheSocketForTheCloseToPollAgain) {
-  LoopbackServer server([](ServerPeer& peer) {
+  Peer server([](Connection& peer) {
     peer.Send("DATA");
     peer.AwaitClientClose();
   });
@@ -389,8 +389,8 @@ TEST(TcpClient, ASocketErrorOfAReadLeavesTheSocketForTheCloseToPollAgain) {
 }
 
 TEST(TcpClient, DestructionInEveryStateReleasesTheStack) {
-  LoopbackServer keeping([](ServerPeer& peer) { peer.AwaitClientClose(); });
-  LoopbackServer closing([](ServerPeer& peer) { peer.Send("QUEUED"); });
+  Peer keeping([](Connection& peer) { peer.AwaitClientClose(); });
+  Peer closing([](Connection& peer) { peer.Send("QUEUED"); });
   {
     TcpClient never_opened;
   }
@@ -405,13 +405,13 @@ TEST(TcpClient, DestructionInEveryStateReleasesTheStack) {
   }
   // Destroyed while open: closed without statuses, and the server sees the close.
   EXPECT_TRUE(statuses.empty());
-  EXPECT_TRUE(keeping.AwaitScriptEnd());
+  EXPECT_TRUE(keeping.WaitServed(1));
   {
     TcpClient peer_closed;
     peer_closed.SetHost("127.0.0.1");
     peer_closed.SetPort(closing.Port());
     peer_closed.OpenConnection();
-    ASSERT_TRUE(closing.AwaitScriptEnd());
+    ASSERT_TRUE(closing.WaitServed(1));
     LetItArrive();
     EXPECT_TRUE(peer_closed.IsConnected());
   }
