@@ -29,7 +29,10 @@ std::vector<Line> SplitLines(std::string_view text) {
   while (pos < text.size()) {
     const std::size_t nl = text.find('\n', pos);
     if (nl == std::string_view::npos) {
-      lines.push_back({pos, text.size(), text.size()});
+      // A carriage return that ends the file ends its last line too, as it would before a line feed:
+      // it is no part of the last value.
+      const std::size_t content_end = text.back() == '\r' ? text.size() - 1 : text.size();
+      lines.push_back({pos, content_end, text.size()});
       break;
     }
     const std::size_t content_end = nl > pos && text[nl - 1] == '\r' ? nl - 1 : nl;
@@ -45,6 +48,7 @@ struct Parsed {
   Kind kind = Kind::kOther;
   std::string_view name;         // the section's or the key's name
   std::size_t value_offset = 0;  // for a key: where its value starts within the line's content
+  std::size_t equals_end = 0;    // for a key: just after its "="
 };
 
 Parsed Parse(std::string_view content, bool first_line) {
@@ -70,6 +74,7 @@ Parsed Parse(std::string_view content, bool first_line) {
       p.kind = Kind::kKey;
       p.name = Trim(content.substr(0, eq));
       std::size_t v = eq + 1;
+      p.equals_end = v + shift;
       while (v < content.size() && IsBlank(content[v])) ++v;
       p.value_offset = v + shift;
     }
@@ -79,6 +84,12 @@ Parsed Parse(std::string_view content, bool first_line) {
 
 std::string_view ContentOf(std::string_view text, const Line& line) {
   return text.substr(line.begin, line.content_end - line.begin);
+}
+
+// Completes a last line that has no line feed; after a carriage return, the feed alone does it.
+void EndLastLine(std::string& out, std::string_view eol) {
+  if (out.empty() || out.back() == '\n') return;
+  out.append(out.back() == '\r' ? "\n" : eol);
 }
 
 std::string_view LineEnding(std::string_view text) {
@@ -136,7 +147,11 @@ std::string SetValue(std::string_view text, std::string_view section, std::strin
 
   if (loc.key != std::string_view::npos) {
     const Line& line = lines[loc.key];
-    const std::size_t value_begin = line.begin + Parse(ContentOf(text, line), loc.key == 0).value_offset;
+    const Parsed p = Parse(ContentOf(text, line), loc.key == 0);
+    // The blanks before the old value stay, unless the new value brings blanks of its own: kept too,
+    // they would grow by the value's blanks at every save.
+    const bool own_blanks = !value.empty() && IsBlank(value.front());
+    const std::size_t value_begin = line.begin + (own_blanks ? p.equals_end : p.value_offset);
     out.append(text.substr(0, value_begin));
     out.append(value);
     out.append(text.substr(line.content_end));
@@ -147,7 +162,7 @@ std::string SetValue(std::string_view text, std::string_view section, std::strin
   if (loc.section != std::string_view::npos) {
     const Line& after = lines[loc.last_non_blank];
     out.append(text.substr(0, after.end));
-    if (after.end == after.content_end) out.append(eol);  // the file's last line had no ending
+    EndLastLine(out, eol);
     out.append(entry).append(eol);
     out.append(text.substr(after.end));
     return out;
@@ -155,7 +170,7 @@ std::string SetValue(std::string_view text, std::string_view section, std::strin
 
   out.append(text);
   if (!out.empty()) {
-    if (out.back() != '\n') out.append(eol);
+    EndLastLine(out, eol);
     // One blank line keeps the new section apart from the last one.
     if (!lines.empty() && Parse(ContentOf(text, lines.back()), lines.size() == 1).kind != Kind::kBlank)
       out.append(eol);

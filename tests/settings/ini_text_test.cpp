@@ -37,6 +37,7 @@ TEST(IniFindValue, MatchesNamesAndTrimsValues) {
   EXPECT_EQ(FindValue("", "RemoteDiscount", "IP"), std::nullopt);
   EXPECT_EQ(FindValue("IP=1\n[RemoteDiscount]\n", "RemoteDiscount", "IP"), std::nullopt);
   EXPECT_EQ(FindValue("\xEF\xBB\xBF[A]\nk=v", "a", "K"), "v");
+  EXPECT_EQ(FindValue("[A]\r\nk=v\r", "A", "k"), "v");  // a file cut after its last carriage return
 }
 
 TEST(IniSetValue, ReplacesOnlyTheValue) {
@@ -45,6 +46,8 @@ TEST(IniSetValue, ReplacesOnlyTheValue) {
   EXPECT_EQ(SetValue("[A]\nk=1\nk=2", "A", "k", "3"), "[A]\nk=3\nk=2");
   EXPECT_EQ(SetValue("[A]\nk=1", "A", "k", ""), "[A]\nk=");
   EXPECT_EQ(SetValue("\xEF\xBB\xBF[A]\nk=1\n", "A", "k", "2"), "\xEF\xBB\xBF[A]\nk=2\n");
+  // A value with blanks of its own replaces the blanks before the old one, so saving it again changes nothing.
+  EXPECT_EQ(SetValue("[A]\nk =  old\n", "A", "k", "  new "), "[A]\nk =  new \n");
 }
 
 TEST(IniSetValue, AddsAMissingKeyAfterTheSectionsLastLine) {
@@ -58,6 +61,7 @@ TEST(IniSetValue, AddsAMissingKeyAfterTheSectionsLastLine) {
       {"[A]\n[B]\n", "[A]\nk=v\n[B]\n"},
       {"[A]\r\nx=1", "[A]\r\nx=1\r\nk=v\r\n"},
       {"[A]", "[A]\r\nk=v\r\n"},
+      {"[A]\nx=1\r", "[A]\nx=1\r\nk=v\n"},
       {"[B]\nk=1\n[A]\n", "[B]\nk=1\n[A]\nk=v\n"},
   };
   for (const Case& c : cases) EXPECT_EQ(SetValue(c.before, "A", "k", "v"), c.after) << c.before;
