@@ -23,14 +23,16 @@ DecodedReply CallServer(const std::string& host, std::int32_t port, std::int32_t
   thread.Deadline = std::chrono::steady_clock::now() + wait;
   const auto deadline = thread.Deadline;
   event.Reset(thread.Exchange);
-  bool started = false;
+  Launched launched = Launched::kNoThread;
   try {
-    started = tSendThread::Start(std::move(thread));
+    launched = tSendThread::Start(std::move(thread));
   } catch (const std::exception&) {
   }
-  if (!started) {
+  if (launched != Launched::kStarted) {
+    // Nothing was sent; the exchange is no longer waited for. A wait for a free thread that ran out
+    // took the operation's own time.
     event.WaitUntil(std::chrono::steady_clock::time_point{});
-    throw Exception(std::string(failure_message));
+    throw Exception(std::string(launched == Launched::kNoSlot ? timeout_message : failure_message));
   }
 
   std::optional<ExchangeOutcome> outcome = event.WaitUntil(deadline);

@@ -96,8 +96,13 @@ void StopExchangeModule() {
   JoinAll(threads);
 }
 
-bool LaunchExchangeThread(std::function<void()> body) {
-  std::lock_guard<std::mutex> hold(g_lock);
+Launched LaunchExchangeThread(std::function<void()> body, std::chrono::steady_clock::time_point deadline) {
+  std::unique_lock<std::mutex> hold(g_lock);
+  // No thread of its own and no polling: the thread whose body returns wakes this wait.
+  if (!BodyReturned().wait_until(hold, deadline, [] { return g_bodies_running < kMaxExchangeThreads; }))
+    return Launched::kNoSlot;
+  // Those whose body has returned are joined before the new one starts, so that the system never holds
+  // more than the limit, not even for the instant a thread takes to end.
   JoinReturned();
   auto launch = std::make_unique<Launch>(Launch{std::move(body), nullptr});
   Running& running = Threads().emplace_back();
@@ -106,16 +111,18 @@ bool LaunchExchangeThread(std::function<void()> body) {
   running.handle = platform::Threads().start(&RunBody, launch.get());
   if (running.handle == nullptr) {
     Threads().pop_back();
-    return false;
+    return Launched::kNoThread;
   }
   launch.release();
   ++g_bodies_running;
-  return true;
+  return Launched::kStarted;
 }
 
 bool WaitForExchangeThreads(std::chrono::milliseconds limit) {
   std::unique_lock<std::mutex> hold(g_lock);
-  return BodyReturned().wait_for(hold, limit, [] { return g_bodies_running == 0; });
+  const bool none = BodyReturned().wait_for(hold, limit, [] { return g_bodies_running == 0; });
+  JoinReturned();
+  return none;
 }
 
 }  // namespace sd::exchange

@@ -45,8 +45,9 @@ int MillisecondsLeft(std::chrono::steady_clock::time_point deadline) {
 
 }  // namespace
 
-bool tSendThread::Start(tSendThread thread) {
-  return LaunchExchangeThread([t = std::move(thread)]() mutable { t.Execute(); });
+Launched tSendThread::Start(tSendThread thread) {
+  const auto deadline = thread.Deadline;
+  return LaunchExchangeThread([t = std::move(thread)]() mutable { t.Execute(); }, deadline);
 }
 
 void tSendThread::Execute() {

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "exchange/codec.h"
+#include "exchange/exchange_module.h"
 
 namespace sd::exchange {
 
@@ -17,9 +18,9 @@ struct tSendThread {
   Bytes RequestFrame;             // the framed request exactly as it goes on the wire
   std::chrono::steady_clock::time_point Deadline;  // when the operation stops waiting
 
-  // Runs the exchange on a new thread that the module keeps until it has ended. False when no thread
-  // could be started.
-  static bool Start(tSendThread thread);
+  // Runs the exchange on a new thread that the module keeps until it has ended; waits for a free slot
+  // at most until the thread's Deadline (LaunchExchangeThread).
+  static Launched Start(tSendThread thread);
 
   // The exchange itself; never throws.
   void Execute();

@@ -1,5 +1,6 @@
-// The exchange threads as the operations start them through the platform: a thread that cannot start,
-// and the platform's own contract of start, has-finished and join.
+// The exchange threads as the operations start them through the platform: at most a few alive however
+// fast the host calls, a thread that cannot start, and the platform's own contract of start,
+// has-finished and join.
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -7,7 +8,10 @@
 #include <future>
 #include <thread>
 
+#include "exchange/exchange_module.h"
 #include "platform/thread.h"
+#include "support/emulator_process.h"
+#include "support/process_stats.h"
 #include "tests/driver/operation_fixture.h"
 
 namespace sd {
@@ -63,6 +67,40 @@ TEST_F(ExchangeThreads, AThreadThatCannotStartEndsInTheFailureMessageWithNothing
   platform::SetThreads(nullptr);
   EXPECT_TRUE(emulator_.Exchanges().empty());
   EXPECT_EQ(Request(discount), "");
+}
+
+TEST_F(ExchangeThreads, AFloodAgainstASilentServerKeepsAtMostTheLimitAlive) {
+  testing::EmulatorProcess silent(drive_.root(), "default fault=silent\n");
+  ASSERT_TRUE(silent.Ready());
+  settings::LinkSettings.Port = silent.DiscountPort();
+  settings::LinkSettings.bWaitTimeOut = 0;
+  const int threads_before = testing::ThreadCount();
+  const int handles_before = testing::HandleCount();
+  ASSERT_GT(threads_before, 0);
+  int most = 0, timed_out = 0;
+  for (int i = 0; i < 3000; ++i) {
+    DiscountResult r{};
+    timed_out += Request(r) == "Не удалось получить скидку: TimeOut";
+    most = std::max(most, testing::ThreadCount() - threads_before);
+  }
+  EXPECT_EQ(timed_out, 3000);
+  EXPECT_LE(most, exchange::kMaxExchangeThreads);
+  EXPECT_GT(most, 0);
+  // Each lingering thread ends within its limits, a little past the wait.
+  EXPECT_TRUE(exchange::WaitForExchangeThreads(2s));
+  EXPECT_EQ(testing::ThreadCount(), threads_before);
+  EXPECT_EQ(testing::HandleCount(), handles_before);
+}
+
+TEST_F(ExchangeThreads, TheLimitCostsNothingWhenTheServerAnswersWithinTheWait) {
+  emulator::Scenario late;
+  late.defaults.delay_ms = 150;
+  emulator_.SetScenario(late);
+  settings::LinkSettings.bWaitTimeOut = 200;
+  for (int i = 0; i < 20; ++i) {
+    DiscountResult r{};
+    ASSERT_EQ(Request(r), "") << i;
+  }
 }
 
 }  // namespace
