@@ -22,9 +22,9 @@ quietly() {
   fi
 }
 scripts/setup.sh
-echo "demo: building smartdriver, smartdriver-host and smartdriver-emulator in $build_dir/"
+echo "demo: building smartdriver, smartdriver-host, smartdriver-emulator and smartdriver-log in $build_dir/"
 quietly cmake -S . -B "$build_dir"
-quietly cmake --build "$build_dir" -j "$jobs" --target smartdriver smartdriver-host smartdriver-emulator
+quietly cmake --build "$build_dir" -j "$jobs" --target smartdriver smartdriver-host smartdriver-emulator smartdriver-log
 
 work="$(mktemp -d "${TMPDIR:-/tmp}/smartdriver-demo.XXXXXX")"
 emulator_pid=""
@@ -126,6 +126,13 @@ expect "Операция б/н проведена: Koshel=1 Kolvo=3 Summa=150 Nu
 expect "Операция возврат проведена: Koshel=1 Kolvo=1 Summa=50 NumberCard=0012345678"
 expect "Отмена продажи: TypeOper=43"
 errors="$(grep -c '^error:' "$work/host.out" || true)"
+
+echo
+echo "demo: the operation log, read back by smartdriver-log --summary:"
+"$bin/smartdriver-log" --summary "$drive/ZEMO/LogFiles" | tee "$work/summary.out"
+for line in '9 operations' '  done              6' '  refused           1' '  comm-failure      1' '  time-out          1'; do
+  grep -qxF -- "$line" "$work/summary.out" || { echo "demo: missing from the summary: $line" >&2; missing=$((missing + 1)); }
+done
 
 echo
 [ "$missing" -eq 0 ] || fail "$missing expected lines are missing"

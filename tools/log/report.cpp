@@ -1,0 +1,220 @@
+// Rows, details, summary and JSON of the grouped operations.
+#include "tools/log/report.h"
+
+#include <algorithm>
+#include <map>
+
+#include "exchange/codec.h"
+
+namespace sd::logtool {
+namespace {
+
+std::string Field(const std::map<std::string, std::string>& fields, const char* key) {
+  const auto it = fields.find(key);
+  return it == fields.end() ? "" : it->second;
+}
+
+std::string WithoutLeadingZeros(const std::string& digits) {
+  const std::size_t first = digits.find_first_not_of('0');
+  return first == std::string::npos ? "0" : digits.substr(first);
+}
+
+// Characters, not bytes, so that Cyrillic text keeps the columns straight.
+std::size_t Width(const std::string& text) {
+  return static_cast<std::size_t>(
+      std::count_if(text.begin(), text.end(), [](char c) { return (static_cast<unsigned char>(c) & 0xC0) != 0x80; }));
+}
+
+std::string OneLine(std::string text) {
+  for (std::size_t at; (at = text.find("\r\n")) != std::string::npos;) text.replace(at, 2, " ");
+  return text;
+}
+
+// Checksum failures differ in their numbers and bytes; they are one kind of failure all the same.
+std::string FailureGroup(const std::string& message) {
+  static const std::string kChecksum = "Неверная контрольная сумма входящего пакета (";
+  if (message.empty()) return "(no message)";
+  const std::size_t at = message.find(kChecksum);
+  return at == std::string::npos ? OneLine(message) : message.substr(0, at + kChecksum.size()) + "...)";
+}
+
+std::string When(const Operation& op) { return op.start.stamp.date + " " + op.start.stamp.time; }
+
+// The amounts of a row: quantity and sum asked for, and what the success line says came of them.
+std::string Amounts(const Operation& op) {
+  std::string text;
+  const std::string qty = Field(op.request, "Kolvo"), sum = Field(op.request, "Summa");
+  if (!qty.empty()) text = qty + " x " + sum;
+  const std::string paid = Field(op.result, "SummaSk"), discount = Field(op.result, "Skidka");
+  if (!paid.empty() && op.kind != Kind::SaleCancel) text += " -> " + paid + " (-" + discount + "%)";
+  return text;
+}
+
+std::string JsonText(const std::string& text) {
+  std::string out = "\"";
+  for (char c : text) {
+    switch (c) {
+      case '"': out += "\\\""; break;
+      case '\\': out += "\\\\"; break;
+      case '\r': out += "\\r"; break;
+      case '\n': out += "\\n"; break;
+      case '\t': out += "\\t"; break;
+      default:
+        if (static_cast<unsigned char>(c) < 0x20) {
+          static constexpr char kHex[] = "0123456789abcdef";
+          out += "\\u00";
+          out += kHex[(c >> 4) & 0xF];
+          out += kHex[c & 0xF];
+        } else {
+          out += c;
+        }
+    }
+  }
+  return out + "\"";
+}
+
+// A number of the log (with the user's decimal separator) as a JSON number, or as text when it is none.
+std::string JsonNumber(std::string text) {
+  std::replace(text.begin(), text.end(), ',', '.');
+  std::size_t i = text.starts_with('-') ? 1 : 0;
+  auto digits = [&] {
+    const std::size_t from = i;
+    while (i < text.size() && text[i] >= '0' && text[i] <= '9') ++i;
+    return i > from;
+  };
+  bool ok = digits();
+  if (ok && i < text.size() && text[i] == '.') ok = (++i, digits());
+  if (ok && i < text.size() && (text[i] == 'E' || text[i] == 'e')) {
+    ++i;
+    if (i < text.size() && (text[i] == '+' || text[i] == '-')) ++i;
+    ok = digits();
+  }
+  return ok && i == text.size() ? text : JsonText(text);
+}
+
+std::string JsonFrame(const FrameFields& f) {
+  if (!f.decoded)
+    return "{\"decoded\":false,\"reason\":" + JsonText(f.reason) + ",\"bytes\":" + JsonText(exchange::HexDump(f.raw)) + "}";
+  std::string o = "{\"decoded\":true,\"type\":" + std::to_string(f.type);
+  if (f.request) {
+    o += ",\"counter\":" + std::to_string(f.counter) + ",\"wallet\":" + std::to_string(f.wallet) +
+         ",\"quantity\":" + Fixed(f.quantity, 3, true);
+    o += f.type == 2 ? ",\"card\":" + JsonText(f.card) : ",\"unit_price\":" + Fixed(f.unit_price, 2, false);
+  } else if (f.has_fields) {
+    o += ",\"card\":" + JsonText(f.card) + ",\"discount\":" + Fixed(f.discount_tenths, 1, true) +
+         ",\"discounted_price\":" + Fixed(f.discounted_price, 2, false) + ",\"approval\":" + std::to_string(f.approval);
+  }
+  return o + ",\"checksum_ok\":" + (f.checksum_ok ? "true" : "false") + "}";
+}
+
+}  // namespace
+
+bool Passes(const Operation& op, const Filter& filter) {
+  if (!filter.card.empty() && WithoutLeadingZeros(op.Card()) != WithoutLeadingZeros(filter.card)) return false;
+  if (filter.wallet && op.Wallet() != filter.wallet) return false;
+  const std::int64_t key = op.start.stamp.key;
+  if (filter.since >= 0 && (key < 0 || key < filter.since)) return false;
+  if (filter.until >= 0 && (key < 0 || key > filter.until)) return false;
+  return !filter.failed_only || op.outcome != Outcome::Done;
+}
+
+void PrintRows(std::ostream& out, const std::vector<const Operation*>& ops) {
+  std::vector<std::vector<std::string>> rows{{"TIME", "KIND", "WALLET", "CARD", "AMOUNTS", "OUTCOME", "MESSAGE"}};
+  for (const Operation* op : ops) {
+    const auto wallet = op->Wallet();
+    std::string outcome = OutcomeName(op->outcome);
+    // A done operation's disconnect often follows the next operation's first line; only an operation
+    // that did not end well is worth the mark.
+    if (op->late_lines > 0 && op->outcome != Outcome::Done) outcome += " (+" + std::to_string(op->late_lines) + " late)";
+    rows.push_back({When(*op), KindName(op->kind), wallet ? std::to_string(*wallet) : "", op->Card(), Amounts(*op),
+                    outcome, OneLine(op->message)});
+  }
+  std::vector<std::size_t> width(rows[0].size(), 0);
+  for (const auto& row : rows)
+    for (std::size_t c = 0; c < row.size(); ++c) width[c] = std::max(width[c], Width(row[c]));
+  for (const auto& row : rows) {
+    std::string line;
+    for (std::size_t c = 0; c < row.size(); ++c)
+      line += row[c] + (c + 1 < row.size() ? std::string(width[c] - Width(row[c]) + 2, ' ') : "");
+    out << line.substr(0, line.find_last_not_of(' ') + 1) << "\n";
+  }
+}
+
+void PrintDetails(std::ostream& out, const std::vector<const Operation*>& ops, const std::vector<Entry>& outside) {
+  for (const Operation* op : ops) {
+    out << When(*op) << "  " << KindName(op->kind) << "  " << OutcomeName(op->outcome);
+    if (!op->message.empty()) out << ": " << OneLine(op->message);
+    out << "   (" << op->start.source << ":" << op->start.line << ")\n";
+    for (const Step& step : op->steps) {
+      if (step.entry.text == " ") continue;
+      out << "  " << step.entry.stamp.time << (step.late ? " late " : "  ") << OneLine(step.entry.text) << "\n";
+      if (step.frame) out << "  " << std::string(Width(step.entry.stamp.time) + 2, ' ') << "= " << Describe(*step.frame) << "\n";
+    }
+    out << "\n";
+  }
+  for (const Entry& e : outside)
+    out << "outside any operation (" << e.source << ":" << e.line << "): " << e.stamp.date << " " << e.stamp.time
+        << " " << OneLine(e.text) << "\n";
+}
+
+void PrintSummary(std::ostream& out, const std::vector<const Operation*>& ops, const Grouped& all,
+                  std::size_t bad_lines) {
+  int kinds[7] = {}, outcomes[6] = {}, late = 0;
+  std::map<std::string, int> failures;
+  for (const Operation* op : ops) {
+    ++kinds[static_cast<int>(op->kind)];
+    ++outcomes[static_cast<int>(op->outcome)];
+    if (op->outcome != Outcome::Done) ++failures[FailureGroup(op->message)];
+    late += op->late_lines;
+  }
+  auto count = [&](const std::string& name, int n) {
+    if (n > 0) out << "  " << name << std::string(18 - name.size(), ' ') << n << "\n";
+  };
+  out << ops.size() << " operations\nby kind:\n";
+  for (int k = 0; k < 7; ++k) count(KindName(static_cast<Kind>(k)), kinds[k]);
+  out << "by outcome:\n";
+  for (int o = 0; o < 6; ++o) count(OutcomeName(static_cast<Outcome>(o)), outcomes[o]);
+  if (!failures.empty()) out << "failures by message:\n";
+  for (const auto& [message, n] : failures) out << "  " << n << "  " << message << "\n";
+  const auto strays = std::count_if(all.outside.begin(), all.outside.end(),
+                                    [](const Entry& e) { return e.text != "Драйвер загружен"; });
+  out << "late lines: " << late << "\nlines outside any operation: " << strays << "\nbad lines: " << bad_lines << "\n";
+}
+
+void PrintJson(std::ostream& out, const std::vector<const Operation*>& ops) {
+  for (const Operation* op : ops) {
+    const auto wallet = op->Wallet();
+    std::string o = "{\"time\":" + JsonText(When(*op)) + ",\"file\":" + JsonText(op->start.source) +
+                    ",\"line\":" + std::to_string(op->start.line) + ",\"kind\":" + JsonText(KindName(op->kind)) +
+                    ",\"wallet\":" + (wallet ? std::to_string(*wallet) : "null") + ",\"card\":" + JsonText(op->Card());
+    static constexpr std::pair<const char*, const char*> kAmounts[] = {
+        {"Kolvo", "quantity"}, {"Summa", "sum"}};
+    for (const auto& [key, name] : kAmounts)
+      if (auto v = Field(op->request, key); !v.empty()) o += std::string(",\"") + name + "\":" + JsonNumber(v);
+    static constexpr std::pair<const char*, const char*> kResults[] = {
+        {"SummaSk", "discounted_sum"}, {"CosteSk", "discounted_price"}, {"PriceSk", "discounted_price"},
+        {"Skidka", "discount"}};
+    for (const auto& [key, name] : kResults)
+      if (auto v = Field(op->result, key); !v.empty()) o += std::string(",\"") + name + "\":" + JsonNumber(v);
+    o += ",\"outcome\":" + JsonText(OutcomeName(op->outcome)) + ",\"message\":" + JsonText(op->message) +
+         ",\"late_lines\":" + std::to_string(op->late_lines);
+    if (op->sent) o += ",\"request\":" + JsonFrame(*op->sent);
+    if (op->received) o += ",\"reply\":" + JsonFrame(*op->received);
+    o += ",\"lines\":[";
+    for (std::size_t i = 0; i < op->steps.size(); ++i) {
+      const Step& s = op->steps[i];
+      o += std::string(i ? "," : "") + "{";
+      if (s.entry.source != op->start.source) o += "\"file\":" + JsonText(s.entry.source) + ",";
+      o += "\"line\":" + std::to_string(s.entry.line) + ",\"time\":" +
+           JsonText(s.entry.stamp.time) + ",\"text\":" + JsonText(s.entry.text) + ",\"late\":" +
+           (s.late ? "true" : "false") + "}";
+    }
+    out << o << "]}\n";
+  }
+}
+
+void PrintBadLines(std::ostream& out, const std::vector<BadLine>& bad) {
+  for (const BadLine& b : bad) out << "bad line " << b.source << ":" << b.line << ": " << b.reason << ": " << b.text << "\n";
+}
+
+}  // namespace sd::logtool
