@@ -7,8 +7,8 @@
 #include <sstream>
 
 #include "exchange/codec.h"
-#include "host/emulator_process.h"
-#include "host/process.h"
+#include "support/child_process.h"
+#include "support/emulator_process.h"
 #include "smartdriver/cp1251.h"
 #include "support/temp_drive.h"
 #include "tools/log/frame_fields.h"
@@ -196,23 +196,26 @@ TEST(LogTool, SummaryOfTheDemoSaleShowsItsNineOperations) {
   ASSERT_TRUE(emulator.Ready());
   drive.WriteSettings(emulator.SettingsText(500));
   drive.MakeLogDir();
-  const std::map<std::string, std::string> env{{"SMARTDRIVER_DRIVE_C", drive.root().string()}, {"LC_ALL", "C"}};
+  // The C locale's month/day/year dates; drive C only through the option.
+  const std::map<std::string, std::string> env{{"SMARTDRIVER_DRIVE_C", ""}, {"LC_ALL", "C"}};
   const std::string sale =
       "card-info 1\ndiscount - 1 2 100 \"Покупатель 1\"\ndiscount M 1 2 100\ncashless-sale 1 3 150\n"
       "cashless-sale 9 1 50\ncashless-return 0012345678 1 1 50\ndiscount + 1 2 100\ndiscount M 8 1 10\n"
       "discount M 7 1 10\n";
-  const std::string bin = SD_TEST_BIN_DIR;
-  EXPECT_EQ(testing::RunProgram({bin + "/smartdriver-host", "run", "-"}, env, sale).exit_code, 1);
+  const auto host = testing::RunProgram(testing::BuiltProgram("smartdriver-host"),
+                                        {"--drive-c", drive.root().string(), "--lib", SD_TEST_LIBRARY, "run", "-"},
+                                        env, sale);
+  EXPECT_EQ(host.exit_code, 1) << host.out << host.err;
 
-  const auto summary = testing::RunProgram({bin + "/smartdriver-log", "--summary", drive.LogDir().string()}, env);
+  const std::string log_tool = testing::BuiltProgram("smartdriver-log");
+  const auto summary = testing::RunProgram(log_tool, {"--summary", drive.LogDir().string()}, env);
   EXPECT_EQ(summary.exit_code, 0);
   EXPECT_EQ(summary.err, "");
   for (const char* line : {"9 operations\n", "  done              6\n", "  refused           1\n",
                            "  time-out          1\n", "  comm-failure      1\n",
                            "  1  Ошибка связи с сервером: Connection Closed Gracefully.\n", "bad lines: 0\n"})
     EXPECT_NE(summary.out.find(line), std::string::npos) << line << "\nin:\n" << summary.out;
-  const auto failed = testing::RunProgram({bin + "/smartdriver-log", "--json", "--failed", "--wallet", "7", "-"}, env,
-                                          drive.Log());
+  const auto failed = testing::RunProgram(log_tool, {"--json", "--failed", "--wallet", "7", "-"}, env, drive.Log());
   EXPECT_EQ(std::count(failed.out.begin(), failed.out.end(), '\n'), 1) << failed.out;
   EXPECT_NE(failed.out.find("\"outcome\":\"time-out\""), std::string::npos) << failed.out;
 }
