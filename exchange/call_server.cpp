@@ -12,6 +12,10 @@ namespace sd::exchange {
 
 DecodedReply CallServer(const std::string& host, std::int32_t port, std::int32_t wait_ms, Bytes frame,
                         std::string_view timeout_message, std::string_view failure_message) {
+  // A port that no server can listen on is the settings' fault, not the network's: nothing is tried.
+  if (port < 1 || port > 65535)
+    throw Exception(LoggedFailure("Port " + std::to_string(port) + " is outside 1..65535"));
+
   // A negative setting would otherwise be a wait without end.
   const std::chrono::milliseconds wait(wait_ms < 0 ? 10000 : wait_ms);
   ExchangeEvent& event = TheExchangeEvent();

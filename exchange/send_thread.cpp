@@ -43,7 +43,29 @@ int MillisecondsLeft(std::chrono::steady_clock::time_point deadline) {
   return static_cast<int>(std::clamp<long long>(left, 1, 0x7FFFFFFF));
 }
 
+// TCP may cut a reply anywhere, and its terminator says where it ends: deliveries are read, within the
+// thread's limits, until one brings the terminator or the receive buffer's size has come. What came by
+// then, all of it, is the reply.
+Bytes ReceiveReply(transport::TcpClient& client, std::chrono::steady_clock::time_point deadline) {
+  Bytes reply;
+  const auto enough = static_cast<std::size_t>(std::max(client.RecvBufferSize(), 1));
+  for (;;) {
+    const std::size_t before = reply.size();
+    client.SetReadTimeout(MillisecondsLeft(deadline));
+    client.ReceiveBytes(reply, -1, true);
+    if (reply.size() == before) throw transport::TransportError("Read Timeout");
+    if (std::find(reply.begin() + static_cast<std::ptrdiff_t>(before), reply.end(), kFrameEnd) != reply.end() ||
+        reply.size() >= enough)
+      return reply;
+  }
+}
+
 }  // namespace
+
+std::string LoggedFailure(std::string_view reason) {
+  Log(kLink, kFailurePrefix, reason);
+  return std::string(kFailurePrefix) + std::string(reason);
+}
 
 Launched tSendThread::Start(tSendThread thread) {
   const auto deadline = thread.Deadline;
@@ -71,10 +93,7 @@ void tSendThread::Execute() {
       Log(kLink, "Пакет отправлен ("_w, std::to_string(RequestFrame.size()) + std::string(" байт)"_w));
       Log(kLink, "данные:"_w, HexDump(RequestFrame));
 
-      Bytes reply;
-      client.SetReadTimeout(MillisecondsLeft(Deadline));
-      client.ReceiveBytes(reply, -1, true);
-      if (reply.empty()) throw transport::TransportError("Read Timeout");
+      const Bytes reply = ReceiveReply(client, Deadline);
       Log(kLink, "Пакет принят ("_w, std::to_string(reply.size()) + std::string(" байт)"_w));
       Log(kLink, "данные:"_w, HexDump(reply));
 
@@ -103,16 +122,15 @@ void tSendThread::Execute() {
     failure = "Unknown error";
   }
 
+  ExchangeOutcome outcome;
   try {
-    Log(kLink, kFailurePrefix, failure);
+    outcome.ErrorText = LoggedFailure(failure);
   } catch (...) {
     // The failure line could not be written: the thread ends without a word, as the operation's wait
     // then ends in its time-out.
     return;
   }
   if (handed_over) return;
-  ExchangeOutcome outcome;
-  outcome.ErrorText = std::string(kFailurePrefix) + failure;
   event.Publish(Exchange, std::move(outcome));
 }
 

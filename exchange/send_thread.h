@@ -5,6 +5,7 @@
 #include <chrono>
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "exchange/codec.h"
 #include "exchange/exchange_module.h"
@@ -25,5 +26,9 @@ struct tSendThread {
   // The exchange itself; never throws.
   void Execute();
 };
+
+// Logs "[СВЯЗЬ] Ошибка связи с сервером: " and the reason, as every failed exchange is logged, and gives
+// the operator text: "Ошибка связи с сервером: " and the reason.
+std::string LoggedFailure(std::string_view reason);
 
 }  // namespace sd::exchange

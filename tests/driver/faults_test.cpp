@@ -95,7 +95,11 @@ TEST_F(Faults, EveryFailureEndsInItsMessageWithinTheWait) {
        kLinkFailure + "Connection Closed Gracefully.", false,
        kLinkFailure + "Socket Error # 10054\r\nConnection reset by peer."},
       {"reset", [](Faults& f) { f.Fail(Fault::Reset); }, kLinkFailure + "Socket Error # 10054\r\nConnection reset by peer."},
-      {"two pieces", [](Faults& f) { f.Fail(Fault::Split); }, kChecksum},
+      // A reply is read up to its terminator, however TCP delivers it.
+      {"two pieces", [](Faults& f) { f.Fail(Fault::Split); }, ""},
+      {"port 0", [](Faults& f) { f.PointAt(0); }, kLinkFailure + "Port 0 is outside 1..65535"},
+      {"port 65536", [](Faults& f) { f.PointAt(65536); }, kLinkFailure + "Port 65536 is outside 1..65535"},
+      {"negative port", [](Faults& f) { f.PointAt(-5); }, kLinkFailure + "Port -5 is outside 1..65535"},
       {"wrong checksum", [](Faults& f) { f.Fail(Fault::BadCrc); }, kChecksum},
       {"garbage", [](Faults& f) { f.Fail(Fault::Garbage); }, kChecksum},
   };
