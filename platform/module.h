@@ -17,7 +17,8 @@
 // never waits: each exchange thread holds a reference to the module while it runs and drops it as it
 // leaves (FreeLibraryAndExitThread), so no exchange thread can be running the library's code when the
 // hook runs, and the hook may even run on such a thread as it leaves; threads are detached, never
-// joined there. At process exit the other threads are already gone.
+// joined there. The host menu entry goes with calls that send no message to another thread. At process
+// exit the other threads were ended wherever they stood, so the hook takes no lock they may have held.
 //
 // On both platforms each hook runs once per load, and the unload hook writes nothing.
 #pragma once

@@ -1,17 +1,17 @@
-// The POSIX platform layer: the drive C mapping, the file services, the clock, and the Windows-1251
-// conversions checked against the system's own converter.
+// The platform layer on every platform: file names, the file services, the clock's locale, the
+// Windows-1251 literals and a child process held to its time limit. What only holds on one platform is
+// in platform_posix_test.cpp and platform_win32_test.cpp.
 #include <gtest/gtest.h>
-#include <iconv.h>
 
-#include <cmath>
-#include <ctime>
+#include <chrono>
+#include <clocale>
 #include <filesystem>
-#include <map>
-#include <vector>
+#include <thread>
 
 #include "platform/clock.h"
 #include "platform/files.h"
 #include "platform/paths.h"
+#include "platform/process.h"
 #include "smartdriver/cp1251.h"
 #include "support/child_process.h"
 #include "support/temp_drive.h"
@@ -21,25 +21,6 @@ namespace {
 
 using namespace sd::literals;
 namespace fs = std::filesystem;
-
-TEST(Paths, DriveCIsTheRootAProgramSetAndNamesBecomeUtf8) {
-  const std::string before = SetDriveCRoot("/srv/pos/drive_c/");
-  EXPECT_EQ(NativePath("C:\\ZEMO\\Kestmark.INI"), "/srv/pos/drive_c/ZEMO/Kestmark.INI");
-  EXPECT_EQ(NativePath("c:\\ZEMO\\LogFiles\\Орвелина.log"_w), "/srv/pos/drive_c/ZEMO/LogFiles/Орвелина.log");
-  EXPECT_EQ(NativePath("relative\\name"), "relative/name");
-  EXPECT_EQ(SetDriveCRoot(before), "/srv/pos/drive_c/");
-}
-
-// The POSIX defaults, seen in copies of this program whose environment names no drive C.
-TEST(Paths, DefaultRootWithoutAProgramsChoice) {
-  const std::map<std::string, std::string> cases[] = {
-      {{"SMARTDRIVER_DRIVE_C", ""}, {"HOME", "/home/cashier"}},
-      {{"SMARTDRIVER_DRIVE_C", ""}, {"HOME", ""}},
-  };
-  std::vector<std::string> roots;
-  for (const auto& env : cases) roots.push_back(sd::testing::RunInChild([] { return DriveCRoot(); }, env).report);
-  EXPECT_EQ(roots, (std::vector<std::string>{"/home/cashier/.smartdriver/drive_c", "/tmp/smartdriver/drive_c"}));
-}
 
 TEST(Paths, FileNameSafeReplacesOnlyWhatANameCannotCarry) {
   EXPECT_EQ(FileNameSafe("08.12.2026"), "08.12.2026");
@@ -73,16 +54,6 @@ TEST(Files, AppendSizeMoveAndReplaceOnRealFiles) {
   EXPECT_EQ(std::distance(fs::directory_iterator(dir.root()), fs::directory_iterator{}), 1) << "nothing left aside";
 }
 
-TEST(Clock, NowCountsDaysSince1899InLocalTime) {
-  const std::time_t t = std::time(nullptr);
-  std::tm local{};
-  ::localtime_r(&t, &local);
-  const double expected = (static_cast<double>(t) + static_cast<double>(local.tm_gmtoff)) / 86400.0 + 25569.0;
-  EXPECT_NEAR(Clock().now_as_date(), expected, 2.0 / 86400);
-  EXPECT_FALSE(Clock().short_date_text().empty());
-  EXPECT_FALSE(Clock().long_time_text().empty());
-}
-
 TEST(Clock, CLocaleTextsAndSeparator) {
   // The process's own locale is never changed by reading the user's settings.
   const std::string before = std::setlocale(LC_ALL, nullptr);
@@ -96,23 +67,17 @@ TEST(Cp1251, CompileTimeLiteralsAreTheCodePageBytes) {
   EXPECT_EQ("plain"_w, "plain");
 }
 
-TEST(Cp1251, EveryByteAgreesWithTheSystemConverter) {
-  iconv_t cd = ::iconv_open("UTF-8", "CP1251");
-  if (cd == reinterpret_cast<iconv_t>(-1)) GTEST_SKIP() << "no CP1251 converter on this system";
-  for (int b = 1; b < 256; ++b) {
-    if (b == 0x98) continue;  // no character in the code page
-    char in[1] = {static_cast<char>(b)};
-    char out[8] = {};
-    char* pin = in;
-    char* pout = out;
-    std::size_t left_in = 1, left_out = sizeof out;
-    ASSERT_NE(::iconv(cd, &pin, &left_in, &pout, &left_out), static_cast<std::size_t>(-1)) << b;
-    const std::string utf8(out, sizeof out - left_out);
-    EXPECT_EQ(text::ToUtf8(std::string(1, in[0])), utf8) << "byte " << b;
-    EXPECT_EQ(text::FromUtf8(utf8), std::string(1, in[0])) << "byte " << b;
-  }
-  ::iconv_close(cd);
-  EXPECT_EQ(text::FromUtf8("漢"), "?");
+TEST(Process, AChildThatOutlivesItsLimitIsEnded) {
+  const auto started = std::chrono::steady_clock::now();
+  const auto out = sd::testing::RunInChild(
+      [] {
+        std::this_thread::sleep_for(std::chrono::seconds(30));
+        return std::string("woke");
+      },
+      {}, std::chrono::milliseconds(300));
+  EXPECT_EQ(out.exit_code, ChildProcess::kNoExitCode);
+  EXPECT_EQ(out.report.find("woke"), std::string::npos);
+  EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(10));
 }
 
 }  // namespace

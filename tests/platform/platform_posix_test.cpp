@@ -1,0 +1,70 @@
+// The POSIX side of the platform layer: drive C as a directory of this machine with its defaults, the
+// date in local time, and the Windows-1251 conversions checked against the system's own converter.
+#include <gtest/gtest.h>
+#include <iconv.h>
+
+#include <ctime>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "platform/clock.h"
+#include "platform/paths.h"
+#include "smartdriver/cp1251.h"
+#include "support/child_process.h"
+
+namespace sd::platform {
+namespace {
+
+using namespace sd::literals;
+
+TEST(Paths, DriveCIsTheRootAProgramSetAndNamesBecomeUtf8) {
+  const std::string before = SetDriveCRoot("/srv/pos/drive_c/");
+  EXPECT_EQ(NativePath("C:\\ZEMO\\Kestmark.INI"), "/srv/pos/drive_c/ZEMO/Kestmark.INI");
+  EXPECT_EQ(NativePath("c:\\ZEMO\\LogFiles\\Орвелина.log"_w), "/srv/pos/drive_c/ZEMO/LogFiles/Орвелина.log");
+  EXPECT_EQ(NativePath("relative\\name"), "relative/name");
+  EXPECT_EQ(SetDriveCRoot(before), "/srv/pos/drive_c/");
+}
+
+// The POSIX defaults, seen in copies of this program whose environment names no drive C.
+TEST(Paths, DefaultRootWithoutAProgramsChoice) {
+  const std::map<std::string, std::string> cases[] = {
+      {{"SMARTDRIVER_DRIVE_C", ""}, {"HOME", "/home/cashier"}},
+      {{"SMARTDRIVER_DRIVE_C", ""}, {"HOME", ""}},
+  };
+  std::vector<std::string> roots;
+  for (const auto& env : cases) roots.push_back(sd::testing::RunInChild([] { return DriveCRoot(); }, env).report);
+  EXPECT_EQ(roots, (std::vector<std::string>{"/home/cashier/.smartdriver/drive_c", "/tmp/smartdriver/drive_c"}));
+}
+
+TEST(Clock, NowCountsDaysSince1899InLocalTime) {
+  const std::time_t t = std::time(nullptr);
+  std::tm local{};
+  ::localtime_r(&t, &local);
+  const double expected = (static_cast<double>(t) + static_cast<double>(local.tm_gmtoff)) / 86400.0 + 25569.0;
+  EXPECT_NEAR(Clock().now_as_date(), expected, 2.0 / 86400);
+  EXPECT_FALSE(Clock().short_date_text().empty());
+  EXPECT_FALSE(Clock().long_time_text().empty());
+}
+
+TEST(Cp1251, EveryByteAgreesWithTheSystemConverter) {
+  iconv_t cd = ::iconv_open("UTF-8", "CP1251");
+  if (cd == reinterpret_cast<iconv_t>(-1)) GTEST_SKIP() << "no CP1251 converter on this system";
+  for (int b = 1; b < 256; ++b) {
+    if (b == 0x98) continue;  // no character in the code page
+    char in[1] = {static_cast<char>(b)};
+    char out[8] = {};
+    char* pin = in;
+    char* pout = out;
+    std::size_t left_in = 1, left_out = sizeof out;
+    ASSERT_NE(::iconv(cd, &pin, &left_in, &pout, &left_out), static_cast<std::size_t>(-1)) << b;
+    const std::string utf8(out, sizeof out - left_out);
+    EXPECT_EQ(text::ToUtf8(std::string(1, in[0])), utf8) << "byte " << b;
+    EXPECT_EQ(text::FromUtf8(utf8), std::string(1, in[0])) << "byte " << b;
+  }
+  ::iconv_close(cd);
+  EXPECT_EQ(text::FromUtf8("漢"), "?");
+}
+
+}  // namespace
+}  // namespace sd::platform
