@@ -21,8 +21,8 @@ extern "C" SD_EXPORT sd::TSmartDriver* SD_STDCALL GeTDriver(std::uint8_t /*ignor
 namespace sd::platform {
 
 void OnModuleLoad(bool under_loader_lock) { sd::driver::StartModule(under_loader_lock); }
-// The shutdown never waits where the loader lock is held: there, the exchange threads pin the module, so
-// none is left to join.
+// The shutdown is the same under the loader lock: there the exchange threads pin the module, so every
+// one of them has finished when it runs and joining them does not wait (platform/thread.h).
 void OnModuleUnload(bool /*under_loader_lock*/) { sd::driver::StopModule(); }
 
 }  // namespace sd::platform

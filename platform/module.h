@@ -15,10 +15,10 @@
 // no window and starts no thread. What start-up would do beyond that (loading the settings, the host
 // menu entry) is deferred to a safe moment on the host's thread, the first GeTDriver. The unload hook
 // never waits: each exchange thread holds a reference to the module while it runs and drops it as it
-// leaves (FreeLibraryAndExitThread), so no exchange thread can be running the library's code when the
-// hook runs, and the hook may even run on such a thread as it leaves; threads are detached, never
-// joined there. The host menu entry goes with calls that send no message to another thread. At process
-// exit the other threads were ended wherever they stood, so the hook takes no lock they may have held.
+// leaves (FreeLibraryAndExitThread, platform/thread.h), so by the time the unload hook runs every
+// exchange thread's body has returned and joining it does not wait. The host menu entry goes with calls
+// that send no message to another thread. At process exit the system has already ended the other
+// threads wherever they stood: the hook then joins nothing and takes no lock they may have held.
 //
 // On both platforms each hook runs once per load, and the unload hook writes nothing.
 #pragma once
