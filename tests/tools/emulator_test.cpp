@@ -9,6 +9,7 @@
 #include <sstream>
 
 #include "exchange/codec.h"
+#include "platform/socket_errors.h"
 #include "smartdriver/errors.h"
 #include "support/emulator_process.h"
 #include "support/temp_drive.h"
@@ -44,7 +45,7 @@ Received ReadUntilQuiet(TcpClient& client, int quiet_ms) {
       ++received.pieces;
     }
   } catch (const sd::transport::SocketError& e) {
-    EXPECT_EQ(e.ErrorCode(), 10054) << e.what();
+    EXPECT_EQ(e.ErrorCode(), sd::platform::kWsaEConnReset) << e.what();
     received.end = End::Reset;
   } catch (const sd::Exception&) {
     received.end = End::Closed;

@@ -7,7 +7,7 @@
 #include <chrono>
 #include <stdexcept>
 
-#include "transport/transport_texts.h"
+#include "platform/socket_errors.h"
 
 namespace sd::emulator {
 namespace {
@@ -29,9 +29,17 @@ int SelectSlice(sd::platform::HandleSet& set, int limit_ms) {
 }  // namespace
 
 std::string SocketErrorWords(int code) {
-  std::string text = sd::transport::SocketErrorText(code);
-  const auto line_end = text.find("\r\n");
-  text = line_end == std::string::npos ? std::string() : text.substr(line_end + 2);
+  std::string text;
+  switch (code) {
+#define SD_SOCKET_ERROR_WORDS(name, value, words) \
+  case value:                                     \
+    text = words;                                 \
+    break;
+    SD_SOCKET_ERRORS(SD_SOCKET_ERROR_WORDS)
+#undef SD_SOCKET_ERROR_WORDS
+    default:
+      break;
+  }
   if (!text.empty() && text.back() == '.') text.pop_back();
   return text.empty() ? "socket error " + std::to_string(code) : text;
 }

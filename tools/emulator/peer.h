@@ -123,7 +123,7 @@ class Peer {
   std::size_t served_ = 0;
 };
 
-// A Winsock code in the socket layer's words, without the final stop: "Connection reset by peer".
+// A Winsock code in the words of its text, without the final stop: "Connection reset by peer".
 std::string SocketErrorWords(int code);
 
 }  // namespace sd::emulator
