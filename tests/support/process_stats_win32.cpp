@@ -1,0 +1,29 @@
+// The process's threads and open handles on Windows, from a snapshot of the system's threads and the
+// process's handle count.
+#include "support/process_stats.h"
+
+#include <windows.h>
+#include <tlhelp32.h>
+
+namespace sd::testing {
+
+int ThreadCount() {
+  const HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
+  if (snapshot == INVALID_HANDLE_VALUE) return -1;
+  const DWORD self = GetCurrentProcessId();
+  THREADENTRY32 entry{};
+  entry.dwSize = sizeof entry;
+  int count = 0;
+  for (BOOL more = Thread32First(snapshot, &entry); more; more = Thread32Next(snapshot, &entry))
+    if (entry.th32OwnerProcessID == self) ++count;
+  CloseHandle(snapshot);
+  return count;
+}
+
+int HandleCount() {
+  DWORD count = 0;
+  if (!GetProcessHandleCount(GetCurrentProcess(), &count)) return -1;
+  return static_cast<int>(count);
+}
+
+}  // namespace sd::testing
