@@ -42,7 +42,9 @@ inline ProgramResult RunProgram(const std::string& program, const std::vector<st
 }
 
 // The path of one of this build's programs.
-inline std::string BuiltProgram(const std::string& name) { return std::string(SD_TEST_BIN_DIR) + "/" + name; }
+inline std::string BuiltProgram(const std::string& name) {
+  return std::string(SD_TEST_BIN_DIR) + "/" + name + SD_TEST_EXE_SUFFIX;
+}
 
 struct ChildOutcome {
   std::string report;  // what the body returned, or "EXCEPTION: ..." when it threw
