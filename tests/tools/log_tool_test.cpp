@@ -29,7 +29,7 @@ LogText ReadFixture() {
 }
 
 std::string CurrentFixtureFile() {
-  return testing::TempDrive::Read(std::filesystem::path(SD_LOG_FIXTURES) / "Орвелина.log");
+  return testing::TempDrive::Read(std::filesystem::path(SD_LOG_FIXTURES) / u8"Орвелина.log");
 }
 
 struct Expected {

@@ -82,12 +82,18 @@ bool ContinuesOnNextLine(std::string_view text) {
   return !number.empty() && std::all_of(number.begin(), number.end(), IsDigit);
 }
 
+// A path's name in UTF-8 whatever the platform's own encoding of names, for output in UTF-8.
+std::string Utf8Name(const std::filesystem::path& path) {
+  const std::u8string name = path.u8string();
+  return std::string(name.begin(), name.end());
+}
+
 std::string ReadWhole(const std::filesystem::path& path) {
   std::ifstream in(path, std::ios::binary);
-  if (!in) throw std::runtime_error("cannot open " + path.string());
+  if (!in) throw std::runtime_error("cannot open " + Utf8Name(path));
   std::ostringstream bytes;
   bytes << in.rdbuf();
-  if (in.bad()) throw std::runtime_error("cannot read " + path.string());
+  if (in.bad()) throw std::runtime_error("cannot read " + Utf8Name(path));
   return bytes.str();
 }
 
@@ -194,7 +200,7 @@ std::vector<LogFile> ReadLogFiles(const std::vector<std::filesystem::path>& path
     }
     std::vector<std::filesystem::path> inside;
     for (const auto& item : std::filesystem::directory_iterator(path))
-      if (item.is_regular_file() && item.path().filename().string().find(".log") != std::string::npos)
+      if (item.is_regular_file() && Utf8Name(item.path().filename()).find(".log") != std::string::npos)
         inside.push_back(item.path());
     std::sort(inside.begin(), inside.end());
     files.insert(files.end(), inside.begin(), inside.end());
@@ -207,7 +213,7 @@ std::vector<LogFile> ReadLogFiles(const std::vector<std::filesystem::path>& path
   for (const auto& path : files) {
     std::string bytes = ReadWhole(path);
     const std::int64_t key = FirstKey(bytes);
-    keyed.push_back({{path.string(), std::move(bytes)}, key});
+    keyed.push_back({{Utf8Name(path), std::move(bytes)}, key});
   }
   // A rotated file is its current file's name with a date after it, and holds the earlier lines.
   std::stable_sort(keyed.begin(), keyed.end(), [](const Keyed& a, const Keyed& b) {
