@@ -17,7 +17,8 @@ function(sd_add_test name)
   target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR} ${PROJECT_SOURCE_DIR}/include
                                              ${PROJECT_SOURCE_DIR}/tests)
   # The test support (tests/support) is built on the platform layer.
-  target_link_libraries(${name} PRIVATE ${ARG_LIBS} sd_platform GTest::gtest GTest::gtest_main Threads::Threads)
+  target_link_libraries(${name} PRIVATE ${ARG_LIBS} sd_test_support sd_platform GTest::gtest GTest::gtest_main
+                                        Threads::Threads)
   target_compile_definitions(${name} PRIVATE SD_TEST_BIN_DIR="${CMAKE_RUNTIME_OUTPUT_DIRECTORY}"
                                              SD_TEST_EXE_SUFFIX="${CMAKE_EXECUTABLE_SUFFIX}")
   if(ARG_NEEDS_LIBRARY)

@@ -57,7 +57,4 @@ class ChildProcess {
   std::string errors_;
 };
 
-// How many threads this process has now (tests check that an unloaded library left none behind).
-int ThreadCountOfThisProcess();
-
 }  // namespace sd::platform

@@ -10,7 +10,6 @@
 
 #include <cerrno>
 #include <cstring>
-#include <filesystem>
 
 extern char** environ;
 
@@ -189,15 +188,6 @@ void ChildProcess::Kill() {
   CloseFd(n.input);
   CloseFd(n.output);
   CloseFd(n.errors);
-}
-
-int ThreadCountOfThisProcess() {
-  std::error_code error;
-  int count = 0;
-  for (std::filesystem::directory_iterator it("/proc/self/task", error), end; !error && it != end;
-       it.increment(error))
-    ++count;
-  return count;
 }
 
 }  // namespace sd::platform

@@ -3,11 +3,11 @@
 #include <gtest/gtest.h>
 
 #include "platform/library.h"
-#include "platform/process.h"
 #include "smartdriver/cp1251.h"
 #include "smartdriver/host_text.h"
 #include "support/child_process.h"
 #include "support/driver_library.h"
+#include "support/process_stats.h"
 #include "support/temp_drive.h"
 #include "tools/emulator/emulator.h"
 
@@ -26,7 +26,7 @@ TEST(Unload, RightAfterATimeOutLeavesNoThreadAndDoesNotCrash) {
                       "\r\nbWaitTimeOut=600\r\n");
   auto out = sd::testing::RunInChild([&] {
     // The copy of the test program runs its own emulator: count only the threads the library adds.
-    const int threads_before = platform::ThreadCountOfThisProcess();
+    const int threads_before = sd::testing::ThreadCount();
     std::string report;
     {
       sd::testing::DriverLibrary lib;
@@ -37,7 +37,7 @@ TEST(Unload, RightAfterATimeOutLeavesNoThreadAndDoesNotCrash) {
       }));
       DestroyOf(d)(d);
     }
-    report += " | threads left: " + std::to_string(platform::ThreadCountOfThisProcess() - threads_before);
+    report += " | threads left: " + std::to_string(sd::testing::ThreadCount() - threads_before);
     // Really gone: nothing pins the library in memory once the host lets go of it.
     report += platform::IsLibraryLoaded(SD_TEST_LIBRARY) ? " | still loaded" : " | unloaded";
     return report;
