@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # Installs what building and testing the driver needs, where it is missing: a C++20 compiler, CMake,
-# GoogleTest and Google Benchmark, from Debian's packages. Does nothing on a machine that has them.
+# GoogleTest and Google Benchmark, Python, and the tools that build and check the .deb, from Debian's
+# packages. Does nothing on a machine that has them.
 set -euo pipefail
 
-needed=(g++ cmake make libgtest-dev libgmock-dev libbenchmark-dev python3 tshark)
+needed=(g++ cmake make libgtest-dev libgmock-dev libbenchmark-dev python3 tshark pkg-config dpkg-dev file)
 missing=()
 for pkg in "${needed[@]}"; do
   dpkg -s "$pkg" >/dev/null 2>&1 || missing+=("$pkg")

@@ -1,0 +1,232 @@
+// The flat C interface: one loaded driver per handle, each entry called through the object's table with
+// the host's side of the contract, and every failure turned into a return code and a message.
+#include "smartdriver/smartdriver_c.h"
+
+#include <algorithm>
+#include <cstddef>
+#include <cstring>
+#include <exception>
+#include <new>
+#include <string>
+#include <string_view>
+
+#include "platform/library.h"
+#include "smartdriver/cp1251.h"
+#include "smartdriver/entries.h"
+#include "smartdriver/host_text.h"
+#include "smartdriver/records.h"
+
+// The C declarations of the records must lie exactly over the SDK's.
+#define SD_SAME_FIELD(c_type, sd_type, field)                                                   \
+  static_assert(offsetof(c_type, field) == offsetof(sd::sd_type, field) &&                       \
+                sizeof(c_type::field) == sizeof(sd::sd_type::field))
+static_assert(sizeof(SdCardInfo) == sizeof(sd::CardInfo));
+SD_SAME_FIELD(SdCardInfo, CardInfo, Flag);
+SD_SAME_FIELD(SdCardInfo, CardInfo, CardHead);
+SD_SAME_FIELD(SdCardInfo, CardInfo, CardTail);
+SD_SAME_FIELD(SdCardInfo, CardInfo, Value16);
+SD_SAME_FIELD(SdCardInfo, CardInfo, ValidUntil);
+SD_SAME_FIELD(SdCardInfo, CardInfo, Amount32);
+SD_SAME_FIELD(SdCardInfo, CardInfo, Amount40);
+SD_SAME_FIELD(SdCardInfo, CardInfo, Amount48);
+SD_SAME_FIELD(SdCardInfo, CardInfo, Amount56);
+static_assert(sizeof(SdDiscountResult) == sizeof(sd::DiscountResult));
+SD_SAME_FIELD(SdDiscountResult, DiscountResult, Flag);
+SD_SAME_FIELD(SdDiscountResult, DiscountResult, TypeOper);
+SD_SAME_FIELD(SdDiscountResult, DiscountResult, Byte3);
+SD_SAME_FIELD(SdDiscountResult, DiscountResult, Byte4);
+SD_SAME_FIELD(SdDiscountResult, DiscountResult, NumberCard);
+SD_SAME_FIELD(SdDiscountResult, DiscountResult, SummaSk);
+SD_SAME_FIELD(SdDiscountResult, DiscountResult, Summa);
+SD_SAME_FIELD(SdDiscountResult, DiscountResult, Price);
+SD_SAME_FIELD(SdDiscountResult, DiscountResult, CosteSk);
+SD_SAME_FIELD(SdDiscountResult, DiscountResult, Skidka);
+static_assert(sizeof(SdCashlessResult) == sizeof(sd::CashlessResult));
+SD_SAME_FIELD(SdCashlessResult, CashlessResult, Flag);
+SD_SAME_FIELD(SdCashlessResult, CashlessResult, Byte1);
+SD_SAME_FIELD(SdCashlessResult, CashlessResult, NumberCard);
+SD_SAME_FIELD(SdCashlessResult, CashlessResult, SummaSk);
+SD_SAME_FIELD(SdCashlessResult, CashlessResult, Skidka);
+SD_SAME_FIELD(SdCashlessResult, CashlessResult, PriceSk);
+#undef SD_SAME_FIELD
+
+struct SdDriver {
+  sd::platform::LibraryHandle library = nullptr;
+  sd::TSmartDriver* object = nullptr;
+  int encoding = SD_UTF8;
+};
+
+namespace {
+
+// Cuts a UTF-8 text to at most `limit` bytes without leaving half a character at the end.
+std::size_t Utf8Cut(std::string_view text, std::size_t limit) {
+  if (text.size() <= limit) return text.size();
+  std::size_t n = limit;
+  while (n > 0 && (static_cast<unsigned char>(text[n]) & 0xC0) == 0x80) --n;
+  return n;
+}
+
+// Copies a text in the handle's encoding into the caller's buffer, zero-terminated and cut to fit.
+void CopyOut(std::string_view cp1251, int encoding, char* buffer, std::size_t size) {
+  if (buffer == nullptr || size == 0) return;
+  const std::string text = encoding == SD_UTF8 ? sd::text::ToUtf8(cp1251) : std::string(cp1251);
+  const std::size_t n = encoding == SD_UTF8 ? Utf8Cut(text, size - 1) : std::min(text.size(), size - 1);
+  std::memcpy(buffer, text.data(), n);
+  buffer[n] = '\0';
+}
+
+std::string In(const char* text, int encoding) {
+  if (text == nullptr) return {};
+  return encoding == SD_UTF8 ? sd::text::FromUtf8(text) : std::string(text);
+}
+
+// Runs one call of the driver: the record cleared first, whatever it raises caught and reported.
+template <typename Record, typename Call>
+int Invoke(SdDriver* driver, Record* record, char* message, std::size_t message_size, Call&& call) {
+  CopyOut({}, SD_CP1251, message, message_size);
+  if (driver == nullptr || record == nullptr) {
+    CopyOut("no driver or no record", SD_CP1251, message, message_size);
+    return SD_EARGUMENT;
+  }
+  std::memset(static_cast<void*>(record), 0, sizeof *record);
+  try {
+    call(driver->object, reinterpret_cast<void*>(record));
+    return SD_OK;
+  } catch (const std::exception& e) {
+    CopyOut(e.what(), driver->encoding, message, message_size);
+    return SD_EFAILED;
+  } catch (...) {
+    CopyOut("an exception of an unknown kind", SD_CP1251, message, message_size);
+    return SD_EUNKNOWN;
+  }
+}
+
+}  // namespace
+
+extern "C" {
+
+int sd_open(const char* library_path, int encoding, SdDriver** driver, char* message, size_t message_size) {
+  CopyOut({}, SD_CP1251, message, message_size);
+  if (driver != nullptr) *driver = nullptr;
+  if (library_path == nullptr || driver == nullptr || (encoding != SD_UTF8 && encoding != SD_CP1251)) {
+    CopyOut("no library path, no place for the handle, or an unknown encoding", SD_CP1251, message,
+            message_size);
+    return SD_EARGUMENT;
+  }
+  // Everything that can raise here, the system's own errors included, ends in a return code. The
+  // library is unloaded only after the handler: the exception object's code lives in the library.
+  SdDriver* opened = nullptr;
+  bool failed = false;
+  try {
+    std::string why;
+    sd::platform::LibraryHandle library = sd::platform::LoadLibraryFile(library_path, &why);
+    if (library == nullptr) {
+      CopyOut("cannot load " + std::string(library_path) + ": " + why, SD_CP1251, message, message_size);
+      return SD_ELOAD;
+    }
+    auto* get_driver =
+        reinterpret_cast<sd::entry::GeTDriver*>(sd::platform::FindSymbol(library, sd::kGeTDriverSymbol));
+    if (get_driver == nullptr) {
+      sd::platform::UnloadLibrary(library);
+      CopyOut(std::string(library_path) + " does not export " + sd::kGeTDriverSymbol, SD_CP1251, message,
+              message_size);
+      return SD_ELOAD;
+    }
+    opened = new SdDriver{library, nullptr, encoding};
+    opened->object = get_driver(0);
+  } catch (const std::exception& e) {
+    failed = true;
+    CopyOut(e.what(), opened != nullptr ? encoding : SD_CP1251, message, message_size);
+  } catch (...) {
+    failed = true;
+    CopyOut("an exception of an unknown kind", SD_CP1251, message, message_size);
+  }
+  if (failed) {
+    if (opened != nullptr) sd::platform::UnloadLibrary(opened->library);
+    delete opened;
+    return SD_ELOAD;
+  }
+  *driver = opened;
+  return SD_OK;
+}
+
+void sd_close(SdDriver* driver) {
+  if (driver == nullptr) return;
+  if (driver->object != nullptr) {
+    try {
+      sd::DestroyOf(driver->object)(driver->object);
+    } catch (...) {
+      // Nothing a host could do about a destructor that raises; the library is unloaded all the same.
+    }
+  }
+  sd::platform::UnloadLibrary(driver->library);
+  delete driver;
+}
+
+int sd_version(SdDriver* driver, char* text, size_t text_size, char* message, size_t message_size) {
+  sd::VersionText version;
+  const int code = Invoke(driver, &version, message, message_size, [](sd::TSmartDriver* self, void* r) {
+    sd::EntryOf<sd::entry::GetVersion>(self, sd::kGetVersion)(static_cast<sd::VersionText*>(r), self);
+  });
+  if (code != SD_OK) return code;
+  if (text == nullptr || text_size <= version.view().size()) {
+    CopyOut("the version buffer is too small", SD_CP1251, message, message_size);
+    return SD_EARGUMENT;
+  }
+  CopyOut(version.view(), driver->encoding, text, text_size);
+  return SD_OK;
+}
+
+int sd_card_info(SdDriver* driver, uint8_t wallet, SdCardInfo* record, char* message, size_t message_size) {
+  return Invoke(driver, record, message, message_size, [&](sd::TSmartDriver* self, void* r) {
+    sd::EntryOf<sd::entry::GetCardInfo>(self, sd::kGetCardInfo)(static_cast<sd::CardInfo*>(r), self, wallet);
+  });
+}
+
+int sd_blank_card_info(SdDriver* driver, SdCardInfo* record, char* message, size_t message_size) {
+  return Invoke(driver, record, message, message_size, [&](sd::TSmartDriver* self, void* r) {
+    sd::EntryOf<sd::entry::BlankCardInfo>(self, sd::kBlankCardInfo)(static_cast<sd::CardInfo*>(r), self, 0, 0);
+  });
+}
+
+int sd_discount(SdDriver* driver, char type_oper, uint8_t wallet, double quantity, double sum,
+                const char* card_text, SdDiscountResult* record, char* message, size_t message_size) {
+  return Invoke(driver, record, message, message_size, [&](sd::TSmartDriver* self, void* r) {
+    const sd::HostText card(In(card_text, driver->encoding));
+    sd::EntryOf<sd::entry::DiscountOperation>(self, sd::kDiscountOperation)(
+        static_cast<sd::DiscountResult*>(r), self, static_cast<std::uint8_t>(type_oper), wallet, quantity, sum,
+        nullptr, card.arg(), nullptr);
+  });
+}
+
+int sd_forward_discount(SdDriver* driver, char type_oper, uint8_t wallet, double quantity, double sum,
+                        const char* text1, const char* text2, SdDiscountResult* record, char* message,
+                        size_t message_size) {
+  return Invoke(driver, record, message, message_size, [&](sd::TSmartDriver* self, void* r) {
+    const sd::HostText first(In(text1, driver->encoding)), second(In(text2, driver->encoding));
+    sd::EntryOf<sd::entry::ForwardDiscountOperation>(self, sd::kForwardDiscountOperation)(
+        static_cast<sd::DiscountResult*>(r), self, static_cast<std::uint8_t>(type_oper), wallet, quantity, sum,
+        first.arg(), second.arg());
+  });
+}
+
+int sd_cashless_sale(SdDriver* driver, uint8_t wallet, double quantity, double sum, SdCashlessResult* record,
+                     char* message, size_t message_size) {
+  return Invoke(driver, record, message, message_size, [&](sd::TSmartDriver* self, void* r) {
+    sd::EntryOf<sd::entry::CashlessSale>(self, sd::kCashlessSale)(static_cast<sd::CashlessResult*>(r), self, 0,
+                                                                  wallet, quantity, sum);
+  });
+}
+
+int sd_cashless_return(SdDriver* driver, const char* card_number, uint8_t wallet, double quantity, double sum,
+                       SdCashlessResult* record, char* message, size_t message_size) {
+  return Invoke(driver, record, message, message_size, [&](sd::TSmartDriver* self, void* r) {
+    const sd::HostText card(In(card_number, driver->encoding));
+    // The ignored byte array goes as a host passes an empty one: no elements, highest index -1.
+    sd::EntryOf<sd::entry::CashlessReturn>(self, sd::kCashlessReturn)(static_cast<sd::CashlessResult*>(r), self, 0,
+                                                                      nullptr, card.arg(), nullptr, -1, wallet,
+                                                                      quantity, sum, 0);
+  });
+}
+
+}  // extern "C"

@@ -1,0 +1,69 @@
+# What `cmake --install` and `cpack -G DEB` put where: the driver library, the C interface, the SDK
+# headers, the tools, the Python module and the Wireshark dissector, with a CMake package (targets
+# smartdriver::sdk, smartdriver::c, and smartdriver::driver for the path of the library a host loads)
+# and pkg-config files. The layers' static libraries stay in the build tree.
+include(GNUInstallDirs)
+include(CMakePackageConfigHelpers)
+
+set(SD_INSTALL_CMAKEDIR ${CMAKE_INSTALL_LIBDIR}/cmake/smartdriver)
+set(SD_INSTALL_PYTHONDIR lib/python3/dist-packages CACHE STRING "Where the Python module goes, below the prefix")
+# Wireshark loads the Lua files of its global plugin folder, which Debian keeps in the multiarch folder.
+if(CMAKE_LIBRARY_ARCHITECTURE)
+  set(sd_wireshark_dir lib/${CMAKE_LIBRARY_ARCHITECTURE}/wireshark/plugins)
+else()
+  set(sd_wireshark_dir ${CMAKE_INSTALL_LIBDIR}/wireshark/plugins)
+endif()
+set(SD_INSTALL_WIRESHARKDIR ${sd_wireshark_dir} CACHE STRING "Where the Wireshark dissector goes, below the prefix")
+
+# The SDK is headers only; C++20 because of the compile-time Windows-1251 literals.
+add_library(smartdriver-sdk INTERFACE)
+target_include_directories(smartdriver-sdk INTERFACE $<BUILD_INTERFACE:${PROJECT_SOURCE_DIR}/include>
+                                                     $<INSTALL_INTERFACE:${CMAKE_INSTALL_INCLUDEDIR}>)
+target_compile_features(smartdriver-sdk INTERFACE cxx_std_20)
+set_target_properties(smartdriver-sdk PROPERTIES EXPORT_NAME sdk)
+# smartdriver::driver only names the file a host loads at run time; a host never links it.
+set_target_properties(smartdriver PROPERTIES EXPORT_NAME driver)
+
+install(TARGETS smartdriver smartdriver-c smartdriver-sdk EXPORT smartdriverTargets
+        LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}
+        ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR}
+        RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+foreach(tool smartdriver-host smartdriver-emulator smartdriver-log)
+  if(TARGET ${tool})
+    install(TARGETS ${tool} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+  endif()
+endforeach()
+install(DIRECTORY include/smartdriver DESTINATION ${CMAKE_INSTALL_INCLUDEDIR} FILES_MATCHING PATTERN "*.h")
+install(FILES bindings/python/smartdriver.py DESTINATION ${SD_INSTALL_PYTHONDIR})
+if(EXISTS ${PROJECT_SOURCE_DIR}/tools/wireshark)
+  file(GLOB sd_dissectors ${PROJECT_SOURCE_DIR}/tools/wireshark/*.lua)
+  install(FILES ${sd_dissectors} DESTINATION ${SD_INSTALL_WIRESHARKDIR})
+endif()
+
+install(EXPORT smartdriverTargets NAMESPACE smartdriver:: DESTINATION ${SD_INSTALL_CMAKEDIR})
+configure_package_config_file(cmake/smartdriverConfig.cmake.in ${PROJECT_BINARY_DIR}/smartdriverConfig.cmake
+                              INSTALL_DESTINATION ${SD_INSTALL_CMAKEDIR})
+write_basic_package_version_file(${PROJECT_BINARY_DIR}/smartdriverConfigVersion.cmake
+                                 COMPATIBILITY SameMajorVersion)
+install(FILES ${PROJECT_BINARY_DIR}/smartdriverConfig.cmake ${PROJECT_BINARY_DIR}/smartdriverConfigVersion.cmake
+        DESTINATION ${SD_INSTALL_CMAKEDIR})
+
+# The pkg-config files find the prefix from where they lie, so that a moved tree still works.
+file(RELATIVE_PATH SD_PC_PREFIX /prefix/${CMAKE_INSTALL_LIBDIR}/pkgconfig /prefix)
+string(REGEX REPLACE "/$" "" SD_PC_PREFIX "\${pcfiledir}/${SD_PC_PREFIX}")
+foreach(pc smartdriver smartdriver-c)
+  configure_file(cmake/${pc}.pc.in ${PROJECT_BINARY_DIR}/${pc}.pc @ONLY)
+  install(FILES ${PROJECT_BINARY_DIR}/${pc}.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
+endforeach()
+
+set(CPACK_PACKAGE_NAME smartdriver)
+set(CPACK_PACKAGE_VENDOR smartdriver)
+set(CPACK_PACKAGE_CONTACT "smartdriver maintainers <smartdriver@localhost>")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY
+    "Card-terminal driver library for point-of-sale hosts, with its C interface, SDK headers and tools")
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_SECTION libs)
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+set(CPACK_STRIP_FILES ON)
+set(CPACK_DEBIAN_PACKAGE_SUGGESTS "python3, wireshark")
+include(CPack)
