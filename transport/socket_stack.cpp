@@ -23,7 +23,9 @@ struct StackState {
 };
 
 // Constant-initialised and with nothing to destroy, so that they serve any thread from load to unload.
-constinit std::mutex g_stack_lock;
+// (The mutex is not marked so: MinGW's thread library spells its initialiser as a cast, which the
+// compiler folds all the same but will not call a constant expression.)
+std::mutex g_stack_lock;
 constinit StackState g_state;
 
 std::mutex& StackLock() { return g_stack_lock; }

@@ -1,0 +1,59 @@
+// Windows clock and regional settings: local time, and the short date, long time and decimal separator
+// of the user's locale, as the system formats them.
+#include "platform/clock.h"
+
+#include <windows.h>
+
+#include <atomic>
+
+#include "platform/win32/text_win32.h"
+
+namespace sd::platform {
+namespace {
+
+// Days from 1 January 1601 (where FILETIME counts from) to 30 December 1899.
+constexpr double kDaysFrom1601To1899 = 109205.0;
+constexpr double kFileTimeUnitsPerDay = 864000000000.0;
+
+double NowAsDate() {
+  SYSTEMTIME local{};
+  ::GetLocalTime(&local);
+  FILETIME as_file_time{};
+  ::SystemTimeToFileTime(&local, &as_file_time);
+  const ULONGLONG units = (static_cast<ULONGLONG>(as_file_time.dwHighDateTime) << 32) | as_file_time.dwLowDateTime;
+  return static_cast<double>(units) / kFileTimeUnitsPerDay - kDaysFrom1601To1899;
+}
+
+std::string ShortDateText() {
+  wchar_t buffer[128];
+  const int length = ::GetDateFormatW(LOCALE_USER_DEFAULT, DATE_SHORTDATE, nullptr, nullptr, buffer, 128);
+  return length > 0 ? win32::Narrow(std::wstring_view(buffer, static_cast<std::size_t>(length - 1))) : std::string();
+}
+
+std::string LongTimeText() {
+  wchar_t buffer[128];
+  const int length = ::GetTimeFormatW(LOCALE_USER_DEFAULT, 0, nullptr, nullptr, buffer, 128);
+  return length > 0 ? win32::Narrow(std::wstring_view(buffer, static_cast<std::size_t>(length - 1))) : std::string();
+}
+
+char DecimalSeparator() {
+  wchar_t buffer[8];
+  const int length = ::GetLocaleInfoW(LOCALE_USER_DEFAULT, LOCALE_SDECIMAL, buffer, 8);
+  return length > 1 && buffer[0] < 0x80 ? static_cast<char>(buffer[0]) : '.';
+}
+
+const ClockOps kSystem{&NowAsDate, &ShortDateText, &LongTimeText, &DecimalSeparator};
+std::atomic<const ClockOps*> g_current{&kSystem};
+
+}  // namespace
+
+// The system keeps the user's settings itself; nothing is held by the library.
+void PrepareClock() {}
+
+const ClockOps& Clock() { return *g_current.load(std::memory_order_acquire); }
+const ClockOps& SystemClock() { return kSystem; }
+const ClockOps* SetClock(const ClockOps* ops) {
+  return g_current.exchange(ops != nullptr ? ops : &kSystem, std::memory_order_acq_rel);
+}
+
+}  // namespace sd::platform

@@ -1,0 +1,123 @@
+// Windows file services through the wide-character API, so that a Windows-1251 name such as the log's
+// keeps its letters whatever the system's ANSI code page. Failures are the Windows error codes.
+#include "platform/files.h"
+
+#include <windows.h>
+
+#include <algorithm>
+#include <atomic>
+#include <string>
+
+#include "platform/win32/text_win32.h"
+
+namespace sd::platform {
+namespace {
+
+using win32::Wide;
+
+// The code of the failure that just happened; never 0, so that a failure is never taken for success.
+int LastCode() {
+  const DWORD code = ::GetLastError();
+  return code == 0 ? ERROR_WRITE_FAULT : static_cast<int>(code);
+}
+
+// Other programs may read, rename or delete the file between two writes, as they may on a till.
+constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+
+HANDLE OpenForReading(const std::string& path) {
+  return ::CreateFileW(Wide(path).c_str(), GENERIC_READ, kShareAll, nullptr, OPEN_EXISTING,
+                       FILE_ATTRIBUTE_NORMAL, nullptr);
+}
+
+bool Exists(const std::string& path) { return ::GetFileAttributesW(Wide(path).c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+int WriteAll(HANDLE file, std::string_view bytes) {
+  std::size_t done = 0;
+  while (done < bytes.size()) {
+    const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(bytes.size() - done, 1u << 30));
+    DWORD written = 0;
+    if (!::WriteFile(file, bytes.data() + done, chunk, &written, nullptr)) return LastCode();
+    if (written == 0) return ERROR_WRITE_FAULT;
+    done += written;
+  }
+  return 0;
+}
+
+int Append(const std::string& path, std::string_view bytes, std::int64_t* size_after) {
+  const HANDLE file = ::CreateFileW(Wide(path).c_str(), FILE_APPEND_DATA, kShareAll, nullptr, OPEN_ALWAYS,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return LastCode();
+  int code = WriteAll(file, bytes);
+  LARGE_INTEGER size{};
+  if (code == 0 && !::GetFileSizeEx(file, &size)) code = LastCode();
+  if (code == 0 && size_after != nullptr) *size_after = size.QuadPart;
+  if (!::CloseHandle(file) && code == 0) code = LastCode();
+  return code;
+}
+
+int Size(const std::string& path, std::int64_t* size) {
+  const HANDLE file = OpenForReading(path);
+  if (file == INVALID_HANDLE_VALUE) return LastCode();
+  LARGE_INTEGER length{};
+  const int code = ::GetFileSizeEx(file, &length) ? 0 : LastCode();
+  ::CloseHandle(file);
+  if (code == 0) *size = length.QuadPart;
+  return code;
+}
+
+bool MoveReplacing(const std::string& from, const std::string& to) {
+  return ::MoveFileExW(Wide(from).c_str(), Wide(to).c_str(), MOVEFILE_REPLACE_EXISTING) != 0;
+}
+
+int ReadAll(const std::string& path, std::string* contents) {
+  const HANDLE file = OpenForReading(path);
+  if (file == INVALID_HANDLE_VALUE) {
+    const int code = LastCode();
+    // A missing folder means a missing file to the reader, as it does on every other system.
+    return code == ERROR_PATH_NOT_FOUND ? ERROR_FILE_NOT_FOUND : code;
+  }
+  std::string out;
+  char buffer[8192];
+  int code = 0;
+  for (;;) {
+    DWORD got = 0;
+    if (!::ReadFile(file, buffer, sizeof buffer, &got, nullptr)) {
+      code = LastCode();
+      break;
+    }
+    if (got == 0) break;
+    out.append(buffer, got);
+  }
+  ::CloseHandle(file);
+  if (code == 0) *contents = std::move(out);
+  return code;
+}
+
+int ReplaceAll(const std::string& path, std::string_view contents) {
+  static std::atomic<unsigned> serial{0};
+  const std::string aside = path + ".tmp" + std::to_string(::GetCurrentProcessId()) + "." +
+                            std::to_string(serial.fetch_add(1));
+  const HANDLE file = ::CreateFileW(Wide(aside).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return LastCode();
+  int code = WriteAll(file, contents);
+  if (code == 0 && !::FlushFileBuffers(file)) code = LastCode();
+  if (!::CloseHandle(file) && code == 0) code = LastCode();
+  if (code == 0 && !::MoveFileExW(Wide(aside).c_str(), Wide(path).c_str(), MOVEFILE_REPLACE_EXISTING))
+    code = LastCode();
+  if (code != 0) ::DeleteFileW(Wide(aside).c_str());
+  return code;
+}
+
+const FileOps kSystem{&Exists, &Append, &Size, &MoveReplacing, &ReadAll, &ReplaceAll};
+std::atomic<const FileOps*> g_current{&kSystem};
+
+}  // namespace
+
+const FileOps& Files() { return *g_current.load(std::memory_order_acquire); }
+const FileOps& SystemFiles() { return kSystem; }
+const FileOps* SetFiles(const FileOps* ops) {
+  return g_current.exchange(ops != nullptr ? ops : &kSystem, std::memory_order_acq_rel);
+}
+
+}  // namespace sd::platform

@@ -1,0 +1,425 @@
+// The socket services on Windows: WS2_32.DLL is loaded by name when the socket layer first starts, and
+// each of its functions is looked up by name on its first call. Failures keep Winsock's own codes.
+#include "platform/sockets.h"
+
+#include <winsock2.h>
+#include <ws2tcpip.h>
+#include <windows.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstring>
+#include <memory>
+#include <mutex>
+#include <string>
+
+namespace sd::platform {
+namespace {
+
+constexpr int kNotInitialised = WSANOTINITIALISED;  // 10093: a call before the library was loaded
+constexpr int kCallFailed = WSASYSCALLFAILURE;      // a function that the library does not export
+
+thread_local int last_socket_error = 0;
+
+// Set once the library is loaded; it stays loaded until the process ends.
+std::atomic<HMODULE> g_library{nullptr};
+
+// One function of the library: its exported name and, once bound, its entry point. Two threads that bind
+// the same function at once store the same address.
+template <typename Function>
+struct Bound {
+  const char* name;
+  std::atomic<Function*> entry{nullptr};
+
+  Function* Get() {
+    Function* function = entry.load(std::memory_order_acquire);
+    if (function != nullptr) return function;
+    const HMODULE library = g_library.load(std::memory_order_acquire);
+    if (library == nullptr) {
+      last_socket_error = kNotInitialised;
+      return nullptr;
+    }
+    function = reinterpret_cast<Function*>(reinterpret_cast<void*>(::GetProcAddress(library, name)));
+    if (function == nullptr) {
+      last_socket_error = kCallFailed;
+      return nullptr;
+    }
+    entry.store(function, std::memory_order_release);
+    return function;
+  }
+};
+
+Bound<int WSAAPI(WORD, LPWSADATA)> g_startup{"WSAStartup"};
+Bound<int WSAAPI()> g_cleanup{"WSACleanup"};
+Bound<int WSAAPI()> g_get_last_error{"WSAGetLastError"};
+Bound<SOCKET WSAAPI(int, int, int)> g_socket{"socket"};
+Bound<int WSAAPI(SOCKET, const sockaddr*, int)> g_bind{"bind"};
+Bound<int WSAAPI(SOCKET, const sockaddr*, int)> g_connect{"connect"};
+Bound<int WSAAPI(SOCKET, int)> g_listen{"listen"};
+Bound<SOCKET WSAAPI(SOCKET, sockaddr*, int*)> g_accept{"accept"};
+Bound<int WSAAPI(SOCKET, const char*, int, int)> g_send{"send"};
+Bound<int WSAAPI(SOCKET, char*, int, int)> g_recv{"recv"};
+Bound<int WSAAPI(int, fd_set*, fd_set*, fd_set*, const timeval*)> g_select{"select"};
+Bound<int WSAAPI(SOCKET, int)> g_shutdown{"shutdown"};
+Bound<int WSAAPI(SOCKET)> g_closesocket{"closesocket"};
+Bound<int WSAAPI(SOCKET, int, int, const char*, int)> g_setsockopt{"setsockopt"};
+Bound<int WSAAPI(SOCKET, int, int, char*, int*)> g_getsockopt{"getsockopt"};
+Bound<int WSAAPI(SOCKET, long, u_long*)> g_ioctlsocket{"ioctlsocket"};
+Bound<int WSAAPI(SOCKET, sockaddr*, int*)> g_getsockname{"getsockname"};
+Bound<int WSAAPI(SOCKET, sockaddr*, int*)> g_getpeername{"getpeername"};
+Bound<hostent* WSAAPI(const char*)> g_gethostbyname{"gethostbyname"};
+Bound<int WSAAPI(char*, int)> g_gethostname{"gethostname"};
+
+// A failed call of the library: its own code, kept for `last_error` on this thread.
+int Failed() {
+  auto* get_last_error = g_get_last_error.Get();
+  last_socket_error = get_last_error != nullptr ? get_last_error() : kCallFailed;
+  return -1;
+}
+
+std::string SystemMessage(DWORD code) {
+  char* text = nullptr;
+  const DWORD length = ::FormatMessageA(
+      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code, 0,
+      reinterpret_cast<char*>(&text), 0, nullptr);
+  std::string message = length > 0 && text != nullptr ? std::string(text, length) : std::string();
+  if (text != nullptr) ::LocalFree(text);
+  // The system ends its texts with a full stop and a line break; the caller adds its own punctuation.
+  while (!message.empty() && (static_cast<unsigned char>(message.back()) <= ' ' || message.back() == '.'))
+    message.pop_back();
+  return message;
+}
+
+bool LoadSocketLibrary(std::uint32_t* system_error, std::string* system_error_text) {
+  if (g_library.load(std::memory_order_acquire) != nullptr) return true;
+  const HMODULE library = ::LoadLibraryA("WS2_32.DLL");
+  if (library == nullptr) {
+    const DWORD code = ::GetLastError();
+    *system_error = code;
+    *system_error_text = SystemMessage(code);
+    return false;
+  }
+  // A second load by another thread only adds a reference that is never dropped, as the first is not.
+  g_library.store(library, std::memory_order_release);
+  return true;
+}
+
+int Startup(std::uint16_t version) {
+  auto* startup = g_startup.Get();
+  if (startup == nullptr) return last_socket_error;
+  WSADATA data{};
+  return startup(version, &data);
+}
+
+void Cleanup() {
+  if (auto* cleanup = g_cleanup.Get()) cleanup();
+}
+
+sockaddr_in ToNative(const SocketAddress& address) {
+  sockaddr_in native{};
+  native.sin_family = static_cast<ADDRESS_FAMILY>(address.family);
+  std::memcpy(&native.sin_addr, address.address.data(), 4);
+  native.sin_port = static_cast<u_short>((address.port >> 8) | (address.port << 8));
+  return native;
+}
+
+void FromNative(const sockaddr_storage& native, SocketAddress* address) {
+  *address = SocketAddress{};
+  address->family = native.ss_family;
+  if (native.ss_family != AF_INET) return;
+  const auto& in = reinterpret_cast<const sockaddr_in&>(native);
+  std::memcpy(address->address.data(), &in.sin_addr, 4);
+  address->port = static_cast<std::uint16_t>((in.sin_port >> 8) | ((in.sin_port & 0xFF) << 8));
+}
+
+SocketHandle Socket(int family, int type, int protocol) {
+  auto* open = g_socket.Get();
+  if (open == nullptr) return kNoSocket;
+  const SOCKET handle = open(family, type, protocol);
+  if (handle == INVALID_SOCKET) {
+    Failed();
+    return kNoSocket;
+  }
+  return static_cast<SocketHandle>(handle);
+}
+
+int Bind(SocketHandle socket, const SocketAddress& address) {
+  auto* bind = g_bind.Get();
+  if (bind == nullptr) return -1;
+  const sockaddr_in native = ToNative(address);
+  return bind(socket, reinterpret_cast<const sockaddr*>(&native), sizeof native) == 0 ? 0 : Failed();
+}
+
+int Connect(SocketHandle socket, const SocketAddress& address) {
+  auto* connect = g_connect.Get();
+  if (connect == nullptr) return -1;
+  const sockaddr_in native = ToNative(address);
+  return connect(socket, reinterpret_cast<const sockaddr*>(&native), sizeof native) == 0 ? 0 : Failed();
+}
+
+int SetBlocking(SocketHandle socket, bool blocking) {
+  auto* ioctl = g_ioctlsocket.Get();
+  if (ioctl == nullptr) return -1;
+  u_long non_blocking = blocking ? 0 : 1;
+  return ioctl(socket, static_cast<long>(FIONBIO), &non_blocking) == 0 ? 0 : Failed();
+}
+
+int ConnectWithin(SocketHandle socket, const SocketAddress& address, int limit_ms) {
+  if (limit_ms < 0) return Connect(socket, address);
+  auto* connect = g_connect.Get();
+  auto* select = g_select.Get();
+  auto* getsockopt = g_getsockopt.Get();
+  if (connect == nullptr || select == nullptr || getsockopt == nullptr) return -1;
+  // The socket is blocking before and after: only the attempt itself is made without blocking.
+  if (SetBlocking(socket, false) != 0) return -1;
+  const sockaddr_in native = ToNative(address);
+  if (connect(socket, reinterpret_cast<const sockaddr*>(&native), sizeof native) == 0) {
+    SetBlocking(socket, true);
+    return 0;
+  }
+  Failed();
+  if (last_socket_error != WSAEWOULDBLOCK) {
+    const int error = last_socket_error;
+    SetBlocking(socket, true);
+    last_socket_error = error;
+    return -1;
+  }
+  // Winsock reports a failed attempt in the exception set, a made connection in the write set.
+  fd_set writable{}, failed{};
+  writable.fd_count = failed.fd_count = 1;
+  writable.fd_array[0] = failed.fd_array[0] = socket;
+  const timeval limit{limit_ms / 1000, (limit_ms % 1000) * 1000};
+  const int ready = select(0, nullptr, &writable, &failed, &limit);
+  if (ready < 0) {
+    Failed();
+    const int error = last_socket_error;
+    SetBlocking(socket, true);
+    last_socket_error = error;
+    return -1;
+  }
+  SetBlocking(socket, true);
+  if (ready == 0) return -2;
+  if (failed.fd_count == 0) return 0;
+  int error = 0;
+  int length = sizeof error;
+  if (getsockopt(socket, SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&error), &length) != 0) return Failed();
+  last_socket_error = error != 0 ? error : WSAECONNREFUSED;
+  return -1;
+}
+
+int Listen(SocketHandle socket, int backlog) {
+  auto* listen = g_listen.Get();
+  if (listen == nullptr) return -1;
+  return listen(socket, backlog) == 0 ? 0 : Failed();
+}
+
+SocketHandle Accept(SocketHandle socket, SocketAddress* peer) {
+  auto* accept = g_accept.Get();
+  if (accept == nullptr) return kNoSocket;
+  sockaddr_storage native{};
+  int length = sizeof native;
+  const SOCKET handle = accept(socket, reinterpret_cast<sockaddr*>(&native), &length);
+  if (handle == INVALID_SOCKET) {
+    Failed();
+    return kNoSocket;
+  }
+  if (peer != nullptr) FromNative(native, peer);
+  return static_cast<SocketHandle>(handle);
+}
+
+int Send(SocketHandle socket, const void* bytes, int length) {
+  auto* send = g_send.Get();
+  if (send == nullptr) return -1;
+  const int sent = send(socket, static_cast<const char*>(bytes), std::max(length, 0), 0);
+  return sent == SOCKET_ERROR ? Failed() : sent;
+}
+
+int Recv(SocketHandle socket, void* buffer, int length) {
+  auto* recv = g_recv.Get();
+  if (recv == nullptr) return -1;
+  const int got = recv(socket, static_cast<char*>(buffer), std::max(length, 0), 0);
+  return got == SOCKET_ERROR ? Failed() : got;
+}
+
+int Select(HandleSet* read_set, const WaitLimit* limit) {
+  auto* select = g_select.Get();
+  if (select == nullptr) return -1;
+  if (read_set->count > static_cast<std::uint32_t>(kHandleSetSize)) {
+    last_socket_error = WSAEINVAL;
+    return -1;
+  }
+  fd_set native{};
+  native.fd_count = read_set->count;
+  for (std::uint32_t i = 0; i < read_set->count; ++i) native.fd_array[i] = read_set->handles[i];
+  timeval wait{};
+  if (limit != nullptr) wait = timeval{limit->seconds, limit->microseconds};
+  const int ready = select(0, &native, nullptr, nullptr, limit != nullptr ? &wait : nullptr);
+  if (ready == SOCKET_ERROR) return Failed();
+  read_set->count = native.fd_count;
+  for (u_int i = 0; i < native.fd_count; ++i) read_set->handles[i] = static_cast<SocketHandle>(native.fd_array[i]);
+  return static_cast<int>(native.fd_count);
+}
+
+int Shutdown(SocketHandle socket, int how) {
+  auto* shutdown = g_shutdown.Get();
+  if (shutdown == nullptr) return -1;
+  return shutdown(socket, how) == 0 ? 0 : Failed();
+}
+
+int CloseSocket(SocketHandle socket) {
+  auto* closesocket = g_closesocket.Get();
+  if (closesocket == nullptr) return -1;
+  return closesocket(socket) == 0 ? 0 : Failed();
+}
+
+// The layer above already passes Winsock's levels, options and value layouts.
+int SetSockOpt(SocketHandle socket, int level, int option, const void* value, int length) {
+  auto* setsockopt = g_setsockopt.Get();
+  if (setsockopt == nullptr) return -1;
+  return setsockopt(socket, level, option, static_cast<const char*>(value), length) == 0 ? 0 : Failed();
+}
+
+int EndpointOf(Bound<int WSAAPI(SOCKET, sockaddr*, int*)>& bound, SocketHandle socket, SocketAddress* address) {
+  auto* get = bound.Get();
+  if (get == nullptr) return -1;
+  sockaddr_storage native{};
+  int length = sizeof native;
+  if (get(socket, reinterpret_cast<sockaddr*>(&native), &length) != 0) return Failed();
+  FromNative(native, address);
+  return 0;
+}
+
+int GetSockName(SocketHandle socket, SocketAddress* address) { return EndpointOf(g_getsockname, socket, address); }
+int GetPeerName(SocketHandle socket, SocketAddress* address) { return EndpointOf(g_getpeername, socket, address); }
+
+// Winsock keeps the result of gethostbyname per thread, so concurrent lookups do not disturb each other.
+int LookupIpv4(const char* name, std::array<std::uint8_t, 4>* address) {
+  auto* gethostbyname = g_gethostbyname.Get();
+  if (gethostbyname == nullptr) return -1;
+  const hostent* found = gethostbyname(name);
+  if (found == nullptr) return Failed();
+  if (found->h_addrtype != AF_INET || found->h_length != 4 || found->h_addr_list == nullptr ||
+      found->h_addr_list[0] == nullptr) {
+    last_socket_error = WSANO_DATA;
+    return -1;
+  }
+  std::memcpy(address->data(), found->h_addr_list[0], 4);
+  return 0;
+}
+
+// A lookup on a thread of its own, so that the caller can stop waiting for a slow name server. The thread
+// holds a reference to the module whose code it runs and drops it as it ends, so that unloading the
+// module meanwhile cannot pull the code from under it; the record is shared with the caller, who may
+// have stopped waiting.
+struct Lookup {
+  std::mutex lock;
+  std::condition_variable done_signal;
+  bool done = false;
+  int outcome = -1;
+  int error = 0;
+  std::string name;
+  std::array<std::uint8_t, 4> address{};
+  HMODULE module = nullptr;
+};
+
+DWORD WINAPI LookupThread(void* parameter) {
+  std::unique_ptr<std::shared_ptr<Lookup>> handed(static_cast<std::shared_ptr<Lookup>*>(parameter));
+  const HMODULE module = (*handed)->module;
+  {
+    const std::shared_ptr<Lookup> lookup = std::move(*handed);
+    handed.reset();
+    std::array<std::uint8_t, 4> address{};
+    const int outcome = LookupIpv4(lookup->name.c_str(), &address);
+    std::lock_guard<std::mutex> hold(lookup->lock);
+    lookup->outcome = outcome;
+    lookup->error = last_socket_error;
+    lookup->address = address;
+    lookup->done = true;
+    lookup->done_signal.notify_all();
+  }
+  ::FreeLibraryAndExitThread(module, 0);
+}
+
+int LookupIpv4Within(const char* name, std::array<std::uint8_t, 4>* address, int limit_ms) {
+  if (limit_ms < 0) return LookupIpv4(name, address);
+  auto lookup = std::make_shared<Lookup>();
+  lookup->name = name;
+  if (!::GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS, reinterpret_cast<LPCWSTR>(&LookupThread),
+                            &lookup->module)) {
+    last_socket_error = WSASYSCALLFAILURE;
+    return -1;
+  }
+  auto* handed = new std::shared_ptr<Lookup>(lookup);
+  const HANDLE thread = ::CreateThread(nullptr, 0, &LookupThread, handed, 0, nullptr);
+  if (thread == nullptr) {
+    delete handed;
+    ::FreeLibrary(lookup->module);
+    last_socket_error = WSAENOBUFS;
+    return -1;
+  }
+  ::CloseHandle(thread);
+  std::unique_lock<std::mutex> hold(lookup->lock);
+  if (!lookup->done_signal.wait_for(hold, std::chrono::milliseconds(limit_ms), [&] { return lookup->done; }))
+    return -2;
+  if (lookup->outcome != 0) {
+    last_socket_error = lookup->error;
+    return -1;
+  }
+  *address = lookup->address;
+  return 0;
+}
+
+int GetHostName(char* buffer, int length) {
+  auto* gethostname = g_gethostname.Get();
+  if (gethostname == nullptr) return -1;
+  if (length <= 0) {
+    last_socket_error = WSAEFAULT;
+    return -1;
+  }
+  if (gethostname(buffer, length) != 0) return Failed();
+  buffer[length - 1] = '\0';
+  return 0;
+}
+
+int LastError() { return last_socket_error; }
+
+constexpr SocketOps kSystemSockets = {
+    .load_library = LoadSocketLibrary,
+    .startup = Startup,
+    .cleanup = Cleanup,
+    .socket = Socket,
+    .bind = Bind,
+    .connect = Connect,
+    .connect_within = ConnectWithin,
+    .listen = Listen,
+    .accept = Accept,
+    .send = Send,
+    .recv = Recv,
+    .select = Select,
+    .shutdown = Shutdown,
+    .closesocket = CloseSocket,
+    .setsockopt = SetSockOpt,
+    .getsockname = GetSockName,
+    .getpeername = GetPeerName,
+    .lookup_ipv4 = LookupIpv4,
+    .lookup_ipv4_within = LookupIpv4Within,
+    .gethostname = GetHostName,
+    .last_error = LastError,
+};
+
+std::atomic<const SocketOps*> current_sockets{&kSystemSockets};
+
+}  // namespace
+
+const SocketOps& Sockets() { return *current_sockets.load(std::memory_order_acquire); }
+const SocketOps& SystemSockets() { return kSystemSockets; }
+
+const SocketOps* SetSockets(const SocketOps* ops) {
+  return current_sockets.exchange(ops ? ops : &kSystemSockets, std::memory_order_acq_rel);
+}
+
+void SetLastSocketError(int code) { last_socket_error = code; }
+
+}  // namespace sd::platform
