@@ -1,6 +1,6 @@
 // Windows paths: the driver's fixed paths are used as written, on the real drive C. A test or a tool may
-// put drive C elsewhere for its own process and the programs it starts, through SMARTDRIVER_DRIVE_C; a
-// till never sets it.
+// put drive C elsewhere for its process, the libraries it loads and the programs it starts; the choice
+// travels in the process's environment, which a till never sets.
 #include "platform/paths.h"
 
 #include <windows.h>
@@ -11,9 +11,19 @@
 
 namespace sd::platform {
 
+namespace {
+constexpr wchar_t kDriveCVariable[] = L"SMARTDRIVER_DRIVE_C";
+}  // namespace
+
+std::string SetDriveCRoot(const std::string& root) {
+  const std::string previous = DriveCRoot();
+  ::SetEnvironmentVariableW(kDriveCVariable, root.empty() ? nullptr : win32::Wide(root).c_str());
+  return previous;
+}
+
 std::string DriveCRoot() {
   wchar_t buffer[MAX_PATH];
-  const DWORD length = ::GetEnvironmentVariableW(L"SMARTDRIVER_DRIVE_C", buffer, MAX_PATH);
+  const DWORD length = ::GetEnvironmentVariableW(kDriveCVariable, buffer, MAX_PATH);
   if (length == 0 || length >= MAX_PATH) return {};
   std::string root = win32::Narrow(std::wstring_view(buffer, length));
   while (root.size() > 3 && (root.back() == '\\' || root.back() == '/')) root.pop_back();

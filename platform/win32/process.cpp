@@ -1,0 +1,267 @@
+// Child processes on Windows: CreateProcessW with three pipes, each served by a thread of its own (an
+// anonymous pipe cannot be waited for alongside others), and the process handle waited for at the end.
+#include "platform/process.h"
+
+#include <windows.h>
+#include <tlhelp32.h>
+#include <pthread.h>
+
+#include <algorithm>
+#include <condition_variable>
+#include <mutex>
+#include <thread>
+
+namespace sd::platform {
+
+namespace {
+
+std::wstring FromAnsi(const std::string& text) {
+  if (text.empty()) return {};
+  const int length = ::MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+  std::wstring wide(static_cast<std::size_t>(length), L'\0');
+  ::MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), wide.data(), length);
+  return wide;
+}
+
+std::string SystemMessage(DWORD code) {
+  char* text = nullptr;
+  const DWORD length = ::FormatMessageA(
+      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code, 0,
+      reinterpret_cast<char*>(&text), 0, nullptr);
+  std::string message = length > 0 && text != nullptr ? std::string(text, length) : std::string();
+  if (text != nullptr) ::LocalFree(text);
+  while (!message.empty() && static_cast<unsigned char>(message.back()) <= ' ') message.pop_back();
+  return message.empty() ? "error " + std::to_string(code) : message;
+}
+
+// One argument as the C runtime of the child splits its command line again.
+void AppendQuoted(std::wstring& line, const std::wstring& argument) {
+  if (!line.empty()) line += L' ';
+  if (!argument.empty() && argument.find_first_of(L" \t\n\v\"") == std::wstring::npos) {
+    line += argument;
+    return;
+  }
+  line += L'"';
+  std::size_t backslashes = 0;
+  for (const wchar_t c : argument) {
+    if (c == L'\\') {
+      ++backslashes;
+      continue;
+    }
+    line.append(c == L'"' ? backslashes * 2 + 1 : backslashes, L'\\');
+    backslashes = 0;
+    line += c;
+  }
+  line.append(backslashes * 2, L'\\');
+  line += L'"';
+}
+
+// This process's environment with the changes; names compare without regard to letter case.
+std::wstring ChildEnvironment(const std::map<std::string, std::string>& changes) {
+  std::map<std::wstring, std::wstring> wide_changes;
+  for (const auto& [name, value] : changes) wide_changes[FromAnsi(name)] = FromAnsi(value);
+  const auto changed = [&](const std::wstring& name) {
+    for (const auto& [changed_name, value] : wide_changes)
+      if (::CompareStringOrdinal(changed_name.c_str(), -1, name.c_str(), -1, TRUE) == CSTR_EQUAL) return true;
+    return false;
+  };
+  std::wstring block;
+  wchar_t* strings = ::GetEnvironmentStringsW();
+  for (const wchar_t* entry = strings; entry != nullptr && *entry != L'\0'; entry += wcslen(entry) + 1) {
+    const std::wstring text = entry;
+    const std::size_t equals = text.find(L'=', 1);
+    if (equals != std::wstring::npos && changed(text.substr(0, equals))) continue;
+    block += text;
+    block += L'\0';
+  }
+  if (strings != nullptr) ::FreeEnvironmentStringsW(strings);
+  for (const auto& [name, value] : wide_changes)
+    if (!value.empty()) block += name + L"=" + value + L'\0';
+  block += L'\0';
+  return block;
+}
+
+void CloseIfOpen(HANDLE& handle) {
+  if (handle != nullptr && handle != INVALID_HANDLE_VALUE) ::CloseHandle(handle);
+  handle = nullptr;
+}
+
+}  // namespace
+
+struct ChildProcess::Native {
+  HANDLE process = nullptr;
+  HANDLE input = nullptr, output = nullptr, errors = nullptr;
+  std::thread writer, output_reader, errors_reader;
+  std::mutex lock;
+  std::condition_variable changed;
+  std::string output_text, errors_text;  // what the readers got and this object has not taken yet
+  int open_streams = 0;
+  int exit_code = kNoExitCode;
+
+  void Read(HANDLE pipe, std::string Native::*text) {
+    char buffer[4096];
+    DWORD got = 0;
+    while (::ReadFile(pipe, buffer, sizeof buffer, &got, nullptr) && got > 0) {
+      std::lock_guard<std::mutex> hold(lock);
+      (this->*text).append(buffer, got);
+      changed.notify_all();
+    }
+    std::lock_guard<std::mutex> hold(lock);
+    --open_streams;
+    changed.notify_all();
+  }
+
+  // Ends the pipe threads: a reader stuck on a pipe that a grandchild still holds is cancelled.
+  void JoinThreads() {
+    for (std::thread* thread : {&writer, &output_reader, &errors_reader}) {
+      if (!thread->joinable()) continue;
+      ::CancelSynchronousIo(reinterpret_cast<HANDLE>(pthread_gethandle(thread->native_handle())));
+      thread->join();
+    }
+    CloseIfOpen(input);
+    CloseIfOpen(output);
+    CloseIfOpen(errors);
+  }
+
+  ~Native() { JoinThreads(); CloseIfOpen(process); }
+};
+
+ChildProcess::ChildProcess() : native_(std::make_unique<Native>()) {}
+
+ChildProcess::~ChildProcess() { Kill(); }
+
+bool ChildProcess::Started() const { return native_->process != nullptr; }
+
+bool ChildProcess::Start(const ProcessSpec& spec, std::string* error) {
+  SECURITY_ATTRIBUTES inherited{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
+  HANDLE child_in = nullptr, child_out = nullptr, child_err = nullptr;
+  Native& n = *native_;
+  const bool piped = ::CreatePipe(&child_in, &n.input, &inherited, 0) &&
+                     ::CreatePipe(&n.output, &child_out, &inherited, 0) &&
+                     ::CreatePipe(&n.errors, &child_err, &inherited, 0);
+  const DWORD pipe_error = ::GetLastError();
+  // Only the child's ends are inherited.
+  for (HANDLE own : {n.input, n.output, n.errors})
+    if (own != nullptr) ::SetHandleInformation(own, HANDLE_FLAG_INHERIT, 0);
+  if (!piped) {
+    for (HANDLE h : {child_in, child_out, child_err})
+      if (h != nullptr) ::CloseHandle(h);
+    native_ = std::make_unique<Native>();
+    if (error != nullptr) *error = SystemMessage(pipe_error);
+    return false;
+  }
+
+  STARTUPINFOW startup{};
+  startup.cb = sizeof startup;
+  startup.dwFlags = STARTF_USESTDHANDLES;
+  startup.hStdInput = child_in;
+  startup.hStdOutput = child_out;
+  startup.hStdError = child_err;
+  std::wstring command_line;
+  AppendQuoted(command_line, FromAnsi(spec.program));
+  for (const std::string& argument : spec.arguments) AppendQuoted(command_line, FromAnsi(argument));
+  std::wstring environment = ChildEnvironment(spec.environment);
+  PROCESS_INFORMATION info{};
+  // Its own process group, so that Stop reaches the child alone.
+  const BOOL created = ::CreateProcessW(FromAnsi(spec.program).c_str(), command_line.data(), nullptr, nullptr, TRUE,
+                                        CREATE_UNICODE_ENVIRONMENT | CREATE_NEW_PROCESS_GROUP, environment.data(),
+                                        nullptr, &startup, &info);
+  const DWORD create_error = ::GetLastError();
+  for (HANDLE h : {child_in, child_out, child_err}) ::CloseHandle(h);
+  if (!created) {
+    native_ = std::make_unique<Native>();
+    if (error != nullptr) *error = SystemMessage(create_error);
+    return false;
+  }
+  ::CloseHandle(info.hThread);
+  n.process = info.hProcess;
+  n.open_streams = 2;
+  n.output_reader = std::thread([&n] { n.Read(n.output, &Native::output_text); });
+  n.errors_reader = std::thread([&n] { n.Read(n.errors, &Native::errors_text); });
+  n.writer = std::thread([&n, input = spec.input] {
+    DWORD written = 0;
+    std::size_t done = 0;
+    while (done < input.size() &&
+           ::WriteFile(n.input, input.data() + done, static_cast<DWORD>(input.size() - done), &written, nullptr))
+      done += written;
+    // The end of the input is the child's end of file.
+    std::lock_guard<std::mutex> hold(n.lock);
+    CloseIfOpen(n.input);
+  });
+  return true;
+}
+
+bool ChildProcess::ReadMore(std::chrono::milliseconds limit) {
+  Native& n = *native_;
+  std::unique_lock<std::mutex> hold(n.lock);
+  const bool came = n.changed.wait_for(hold, limit, [&] {
+    return !n.output_text.empty() || !n.errors_text.empty() || n.open_streams == 0;
+  });
+  output_ += n.output_text;
+  errors_ += n.errors_text;
+  n.output_text.clear();
+  n.errors_text.clear();
+  return came;
+}
+
+int ChildProcess::Wait(std::chrono::milliseconds limit) {
+  Native& n = *native_;
+  if (n.process == nullptr) return n.exit_code;
+  const auto deadline = std::chrono::steady_clock::now() + limit;
+  for (;;) {
+    {
+      std::lock_guard<std::mutex> hold(n.lock);
+      if (n.open_streams == 0) break;
+    }
+    const auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+    if (left.count() <= 0) {
+      Kill();
+      return kNoExitCode;
+    }
+    ReadMore(left);
+  }
+  ReadMore(std::chrono::milliseconds(0));
+  const auto left =
+      std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+  if (::WaitForSingleObject(n.process, static_cast<DWORD>(std::max<long long>(left.count(), 0))) != WAIT_OBJECT_0) {
+    Kill();
+    return kNoExitCode;
+  }
+  DWORD code = 0;
+  n.exit_code = ::GetExitCodeProcess(n.process, &code) ? static_cast<int>(code) : kNoExitCode;
+  n.JoinThreads();
+  CloseIfOpen(n.process);
+  return n.exit_code;
+}
+
+void ChildProcess::Stop() {
+  if (native_->process != nullptr)
+    ::GenerateConsoleCtrlEvent(CTRL_BREAK_EVENT, ::GetProcessId(native_->process));
+}
+
+void ChildProcess::Kill() {
+  Native& n = *native_;
+  if (n.process != nullptr) {
+    ::TerminateProcess(n.process, 1);
+    ::WaitForSingleObject(n.process, INFINITE);
+    CloseIfOpen(n.process);
+    n.exit_code = kNoExitCode;
+  }
+  n.JoinThreads();
+  ReadMore(std::chrono::milliseconds(0));
+}
+
+int ThreadCountOfThisProcess() {
+  const HANDLE snapshot = ::CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
+  if (snapshot == INVALID_HANDLE_VALUE) return 0;
+  int count = 0;
+  THREADENTRY32 entry{};
+  entry.dwSize = sizeof entry;
+  for (BOOL more = ::Thread32First(snapshot, &entry); more; more = ::Thread32Next(snapshot, &entry))
+    if (entry.th32OwnerProcessID == ::GetCurrentProcessId()) ++count;
+  ::CloseHandle(snapshot);
+  return count;
+}
+
+}  // namespace sd::platform
