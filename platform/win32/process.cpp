@@ -3,7 +3,6 @@
 #include "platform/process.h"
 
 #include <windows.h>
-#include <tlhelp32.h>
 #include <pthread.h>
 
 #include <algorithm>
@@ -250,18 +249,6 @@ void ChildProcess::Kill() {
   }
   n.JoinThreads();
   ReadMore(std::chrono::milliseconds(0));
-}
-
-int ThreadCountOfThisProcess() {
-  const HANDLE snapshot = ::CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
-  if (snapshot == INVALID_HANDLE_VALUE) return 0;
-  int count = 0;
-  THREADENTRY32 entry{};
-  entry.dwSize = sizeof entry;
-  for (BOOL more = ::Thread32First(snapshot, &entry); more; more = ::Thread32Next(snapshot, &entry))
-    if (entry.th32OwnerProcessID == ::GetCurrentProcessId()) ++count;
-  ::CloseHandle(snapshot);
-  return count;
 }
 
 }  // namespace sd::platform
