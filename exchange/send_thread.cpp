@@ -43,9 +43,8 @@ int MillisecondsLeft(std::chrono::steady_clock::time_point deadline) {
   return static_cast<int>(std::clamp<long long>(left, 1, 0x7FFFFFFF));
 }
 
-// TCP may cut a reply anywhere, and its terminator says where it ends: deliveries are read, within the
-// thread's limits, until one brings the terminator or the receive buffer's size has come. What came by
-// then, all of it, is the reply.
+}  // namespace
+
 Bytes ReceiveReply(transport::TcpClient& client, std::chrono::steady_clock::time_point deadline) {
   Bytes reply;
   const auto enough = static_cast<std::size_t>(std::max(client.RecvBufferSize(), 1));
@@ -59,8 +58,6 @@ Bytes ReceiveReply(transport::TcpClient& client, std::chrono::steady_clock::time
       return reply;
   }
 }
-
-}  // namespace
 
 std::string LoggedFailure(std::string_view reason) {
   Log(kLink, kFailurePrefix, reason);

@@ -10,6 +10,10 @@
 #include "exchange/codec.h"
 #include "exchange/exchange_module.h"
 
+namespace sd::transport {
+class TcpClient;
+}
+
 namespace sd::exchange {
 
 struct tSendThread {
@@ -26,6 +30,12 @@ struct tSendThread {
   // The exchange itself; never throws.
   void Execute();
 };
+
+// TCP may cut a reply anywhere, and its terminator says where it ends: deliveries are read, within the
+// thread's limits (until a little past the deadline), until one brings the terminator or the receive
+// buffer's size has come. What came by then, all of it, is the reply. A delivery that brings nothing
+// raises "Read Timeout"; a peer that closed with nothing left raises "Connection Closed Gracefully.".
+Bytes ReceiveReply(transport::TcpClient& client, std::chrono::steady_clock::time_point deadline);
 
 // Logs "[СВЯЗЬ] Ошибка связи с сервером: " and the reason, as every failed exchange is logged, and gives
 // the operator text: "Ошибка связи с сервером: " and the reason.

@@ -35,6 +35,8 @@ std::vector<std::filesystem::path> KeptInputs(const char* target) {
   return files;
 }
 
+void PrintTo(const Target& target, std::ostream* out) { *out << target.name; }
+
 class KeptInputsTest : public testing::TestWithParam<Target> {};
 
 TEST_P(KeptInputsTest, PassTheirTarget) {

@@ -11,11 +11,12 @@
 
 // SD_FUZZ_TARGETS(XX) calls XX(name, function) once per target; `name` is also the folder of its seed
 // corpus (fuzz/corpus/<name>) and of its kept failures (fuzz/regressions/<name>).
-#define SD_FUZZ_TARGETS(XX)            \
-  XX(number_text, FuzzNumberText)      \
-  XX(ini_settings, FuzzIniSettings)    \
-  XX(run_file, FuzzRunFile)            \
-  XX(scenario, FuzzScenario)
+#define SD_FUZZ_TARGETS(XX)             \
+  XX(number_text, FuzzNumberText)       \
+  XX(ini_settings, FuzzIniSettings)     \
+  XX(run_file, FuzzRunFile)             \
+  XX(scenario, FuzzScenario)           \
+  XX(reply, FuzzReply)
 
 namespace sd::fuzz {
 
