@@ -21,7 +21,10 @@ struct FileOps {
   bool (*move_replacing)(const std::string& from, const std::string& to);
   // Reads the whole file; 2 when it does not exist.
   int (*read_all)(const std::string& native_path, std::string* contents);
-  // Replaces the whole file's contents at once (written aside, then moved over it).
+  // Replaces the whole file's contents at once (written aside, then moved over it), so that a reader
+  // finds the old contents or all the new ones. A symbolic link is written through to the file it
+  // names; that file keeps its mode and, where the system lets the process give it, its owner. A file
+  // that is read-only or that this process may not write is left alone: 5 (access denied).
   int (*replace_all)(const std::string& native_path, std::string_view contents);
 };
 

@@ -13,6 +13,7 @@ namespace {
 
 constexpr int kFileNotFound = 2;
 constexpr int kPathNotFound = 3;
+constexpr int kInvalidParameter = 87;
 
 }  // namespace
 
@@ -37,21 +38,29 @@ bool IniFile::ReadBool(std::string_view section, std::string_view key, bool fall
 }
 
 void IniFile::WriteString(std::string_view section, std::string_view key, std::string_view value) {
+  WriteStrings(section, {{key, std::string(value)}});
+}
+
+void IniFile::WriteStrings(std::string_view section,
+                           const std::vector<std::pair<std::string_view, std::string>>& values) {
   const std::string failure = "Unable to write to " + windows_path_;
   // A line break would end the key's line and let the rest of the value pose as other keys or sections.
-  if (value.find_first_of("\r\n") != std::string_view::npos)
-    throw EIniFileException(failure + ": the value of " + std::string(key) + " holds a line break");
+  for (const auto& [key, value] : values)
+    if (value.find_first_of("\r\n") != std::string::npos)
+      throw EIniFileException(kInvalidParameter,
+                              failure + ": the value of " + std::string(key) + " holds a line break");
 
   std::string text;
   const int read = platform::Files().read_all(native_path_, &text);
   // Only a file that is not there starts empty; one that exists but cannot be read is never replaced,
   // or its other sections would be lost.
   if (read != 0 && read != kFileNotFound && read != kPathNotFound)
-    throw EIniFileException(failure + " (I/O error " + std::to_string(read) + ")");
+    throw EIniFileException(read, failure + " (I/O error " + std::to_string(read) + ")");
   if (read != 0) text.clear();
 
-  const int written = platform::Files().replace_all(native_path_, ini::SetValue(text, section, key, value));
-  if (written != 0) throw EIniFileException(failure + " (I/O error " + std::to_string(written) + ")");
+  for (const auto& [key, value] : values) text = ini::SetValue(text, section, key, value);
+  const int written = platform::Files().replace_all(native_path_, text);
+  if (written != 0) throw EIniFileException(written, failure + " (I/O error " + std::to_string(written) + ")");
 }
 
 void IniFile::WriteInteger(std::string_view section, std::string_view key, std::int32_t value) {

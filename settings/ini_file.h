@@ -5,15 +5,19 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 #include "smartdriver/errors.h"
 
 namespace sd::settings {
 
 // A key could not be written; the message names the file ("Unable to write to C:\ZEMO\Kestmark.INI").
-class SD_VISIBLE EIniFileException : public Exception {
+// It is the runtime's input/output error, with the code the system gave (87 for a value that no line can
+// hold).
+class SD_VISIBLE EIniFileException : public EInOutError {
  public:
-  using Exception::Exception;
+  EIniFileException(int code, std::string message) : EInOutError(code, std::move(message)) {}
 };
 
 class IniFile {
@@ -32,6 +36,9 @@ class IniFile {
 
   // Each write raises EIniFileException when the file cannot be written, and then leaves it unchanged.
   void WriteString(std::string_view section, std::string_view key, std::string_view value);
+  // Writes several keys of one section in one replacement of the file: all of them, or none.
+  void WriteStrings(std::string_view section,
+                    const std::vector<std::pair<std::string_view, std::string>>& values);
   void WriteInteger(std::string_view section, std::string_view key, std::int32_t value);
   void WriteBool(std::string_view section, std::string_view key, bool value);
 

@@ -1,6 +1,7 @@
-// LinkSettings and its load and save, key by key in the order the file has always been written in.
+// LinkSettings and its load and save, its keys in the order the file has always been written in.
 #include "settings/link_settings.h"
 
+#include "settings/ansi_text.h"
 #include "settings/ini_file.h"
 
 namespace sd::settings {
@@ -23,12 +24,13 @@ void LoadLinkSettings() {
 
 void SaveLinkSettings() {
   IniFile ini{std::string(SettingsFileName())};
-  const std::string_view s = SettingsSection();
-  ini.WriteString(s, "IP", LinkSettings.IP);
-  ini.WriteInteger(s, "Port", LinkSettings.Port);
-  ini.WriteInteger(s, "Portbn", LinkSettings.Portbn);
-  ini.WriteInteger(s, "bWaitTimeOut", LinkSettings.bWaitTimeOut);
-  ini.WriteBool(s, "bEnableLog", LinkSettings.bEnableLog);
+  // One replacement of the file for all five keys, so that a failed save leaves the old settings whole
+  // instead of some keys new and the rest old.
+  ini.WriteStrings(SettingsSection(), {{"IP", LinkSettings.IP},
+                                       {"Port", IntToStr(LinkSettings.Port)},
+                                       {"Portbn", IntToStr(LinkSettings.Portbn)},
+                                       {"bWaitTimeOut", IntToStr(LinkSettings.bWaitTimeOut)},
+                                       {"bEnableLog", LinkSettings.bEnableLog ? "1" : "0"}});
 }
 
 }  // namespace sd::settings

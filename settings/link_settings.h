@@ -27,8 +27,8 @@ std::string_view SettingsSection();
 // whole number, leaves its field as it is.
 void LoadLinkSettings();
 
-// Writes all five keys, changed or not. Raises EIniFileException when the file cannot be written; the
-// keys after the failing one are then not written.
+// Writes all five keys, changed or not, in one replacement of the file. Raises EIniFileException when the
+// file cannot be written; it then holds the old settings, all of them.
 void SaveLinkSettings();
 
 }  // namespace sd::settings

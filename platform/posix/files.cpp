@@ -107,13 +107,51 @@ int ReadAll(const std::string& path, std::string* contents) {
   return 0;
 }
 
-int ReplaceAll(const std::string& path, std::string_view contents) {
+// The file a path names once its symbolic links are followed; a path of no file stays as it is, so that
+// the file is created there. A link that points nowhere is followed too, to create its target.
+std::string FollowLinks(std::string path) {
+  for (int hops = 0; hops < 40; ++hops) {
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return path;
+    std::string target(static_cast<std::size_t>(st.st_size > 0 ? st.st_size : 4096), '\0');
+    const ssize_t n = ::readlink(path.c_str(), target.data(), target.size());
+    if (n < 0) return path;
+    target.resize(static_cast<std::size_t>(n));
+    if (target.empty() || target.front() != '/') {
+      const std::size_t slash = path.rfind('/');
+      if (slash != std::string::npos) target = path.substr(0, slash + 1) + target;
+    }
+    path = std::move(target);
+  }
+  return path;  // a loop of links: the rename then fails as the system says
+}
+
+int ReplaceAll(const std::string& link_or_file, std::string_view contents) {
   static std::atomic<unsigned> serial{0};
+  // A link is written through, so that the file it names gets the contents and the link stays a link.
+  const std::string path = FollowLinks(link_or_file);
+  struct stat old {};
+  const bool existed = ::stat(path.c_str(), &old) == 0;
+  if (existed) {
+    if (S_ISDIR(old.st_mode)) return 5;
+    // A file no one may write is read-only, as Windows's attribute makes it even for its administrator;
+    // one this process may not write is refused as well, instead of being replaced from beside it.
+    if ((old.st_mode & 0222) == 0 || ::access(path.c_str(), W_OK) != 0) return 5;
+  }
+  // Written aside in the same directory and moved over the file in one step, so a reader finds either
+  // the old file or the whole new one.
   const std::string aside =
       path + ".tmp" + std::to_string(::getpid()) + "." + std::to_string(serial.fetch_add(1));
-  const int fd = ::open(aside.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  const int fd = ::open(aside.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
   if (fd < 0) return IoCode(errno);
-  int code = WriteAll(fd, contents);
+  int code = 0;
+  if (existed) {
+    // The new file takes the old one's mode and owner. Giving a file away needs the right to; without
+    // it the group is kept if it can be, and the mode in any case.
+    if (::fchown(fd, old.st_uid, old.st_gid) != 0) (void)!::fchown(fd, static_cast<uid_t>(-1), old.st_gid);
+    if (::fchmod(fd, old.st_mode & 07777) != 0) code = IoCode(errno);
+  }
+  if (code == 0) code = WriteAll(fd, contents);
   if (code == 0 && ::fsync(fd) != 0) code = IoCode(errno);
   if (::close(fd) != 0 && code == 0) code = IoCode(errno);
   if (code == 0 && ::rename(aside.c_str(), path.c_str()) != 0) code = IoCode(errno);

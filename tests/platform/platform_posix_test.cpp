@@ -1,17 +1,24 @@
-// The POSIX side of the platform layer: drive C as a directory of this machine with its defaults, the
-// date in local time, and the Windows-1251 conversions checked against the system's own converter.
+// The POSIX side of the platform layer: drive C as a directory of this machine with its defaults, a file
+// replaced with its link, mode and owner kept, the date in local time, and the Windows-1251 conversions
+// checked against the system's own converter.
 #include <gtest/gtest.h>
 #include <iconv.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <ctime>
+#include <filesystem>
+#include <fstream>
 #include <map>
 #include <string>
 #include <vector>
 
 #include "platform/clock.h"
+#include "platform/files.h"
 #include "platform/paths.h"
 #include "smartdriver/cp1251.h"
 #include "support/child_process.h"
+#include "support/temp_drive.h"
 
 namespace sd::platform {
 namespace {
@@ -35,6 +42,48 @@ TEST(Paths, DefaultRootWithoutAProgramsChoice) {
   std::vector<std::string> roots;
   for (const auto& env : cases) roots.push_back(sd::testing::RunInChild([] { return DriveCRoot(); }, env).report);
   EXPECT_EQ(roots, (std::vector<std::string>{"/home/cashier/.smartdriver/drive_c", "/tmp/smartdriver/drive_c"}));
+}
+
+// A replacement of a file that is already there: a read-only one is refused, a link is written through,
+// mode and owner stay, and nothing is left aside.
+TEST(Files, ReplaceRespectsTheFileItReplaces) {
+  namespace fs = std::filesystem;
+  struct Case {
+    const char* name;
+    bool link;         // the path a symbolic link to "real" beside it
+    fs::perms mode;
+    bool other_owner;  // the file belongs to another user (takes root to arrange)
+    int code;
+  };
+  const Case cases[] = {
+      {"plain", false, fs::perms(0640), false, 0},
+      {"read-only", false, fs::perms(0444), false, 5},
+      {"link", true, fs::perms(0604), false, 0},
+      {"read-only behind a link", true, fs::perms(0400), false, 5},
+      {"another owner", false, fs::perms(0664), true, 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    if (c.other_owner && ::geteuid() != 0) continue;
+    sd::testing::TempDrive dir;
+    const fs::path path = dir.root() / "Kestmark.INI";
+    const fs::path real = c.link ? dir.root() / "real" : path;
+    std::ofstream(real) << "old";
+    if (c.link) fs::create_symlink("real", path);
+    fs::permissions(real, c.mode);
+    if (c.other_owner) {
+      ASSERT_EQ(::chown(real.c_str(), 65534, 65534), 0);
+    }
+
+    EXPECT_EQ(Files().replace_all(path.string(), "new"), c.code);
+    EXPECT_EQ(sd::testing::TempDrive::Read(real), c.code == 0 ? "new" : "old");
+    EXPECT_EQ(fs::is_symlink(path), c.link);
+    EXPECT_EQ(fs::status(real).permissions(), c.mode);
+    struct stat st {};
+    ASSERT_EQ(::stat(real.c_str(), &st), 0);
+    EXPECT_EQ(st.st_uid, c.other_owner ? 65534u : ::geteuid());
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir.root()), fs::directory_iterator{}), c.link ? 2 : 1);
+  }
 }
 
 TEST(Clock, NowCountsDaysSince1899InLocalTime) {

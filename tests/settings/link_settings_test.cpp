@@ -135,22 +135,32 @@ TEST_F(LinkSettingsTest, UnwritableTargetRaisesAndStopsAtTheFailingKey) {
   std::ofstream(drive_.Zemo()) << "not a directory";
   EXPECT_THROW(SaveLinkSettings(), sd::Exception);
 
-  // A write that fails half way: the keys after the failing one are not written.
+  // A read-only file is refused with the runtime's input/output error, as Windows refuses it.
   fs::remove(drive_.Zemo());
   drive_.WriteSettings("[RemoteDiscount]\r\nIP=old\r\n");
-  static int writes_left;
+  fs::permissions(drive_.SettingsFile(), fs::perms(0444));
+  try {
+    SaveLinkSettings();
+    ADD_FAILURE() << "saved over a read-only file";
+  } catch (const EInOutError& e) {
+    EXPECT_EQ(e.ErrorCode(), 5);
+    EXPECT_EQ(std::string(e.what()), "Unable to write to C:\\ZEMO\\Kestmark.INI (I/O error 5)");
+  }
+  EXPECT_EQ(drive_.ReadSettings(), "[RemoteDiscount]\r\nIP=old\r\n");
+  fs::remove_all(drive_.Zemo());
+
+  // A replacement that fails: the file keeps all of its old settings, memory keeps the new ones.
+  fs::remove(drive_.Zemo());
+  drive_.WriteSettings("[RemoteDiscount]\r\nIP=old\r\n");
   static const platform::FileOps* real;
-  writes_left = 2;
   real = &platform::SystemFiles();
   platform::FileOps failing = *real;
-  failing.replace_all = [](const std::string& path, std::string_view contents) {
-    return writes_left-- > 0 ? real->replace_all(path, contents) : 112;
-  };
+  failing.replace_all = [](const std::string&, std::string_view) { return 112; };
   platform::SetFiles(&failing);
   LinkSettings.IP = "new";
   EXPECT_THROW(SaveLinkSettings(), EIniFileException);
   platform::SetFiles(nullptr);
-  EXPECT_EQ(drive_.ReadSettings(), "[RemoteDiscount]\r\nIP=new\r\nPort=6010\r\n");
+  EXPECT_EQ(drive_.ReadSettings(), "[RemoteDiscount]\r\nIP=old\r\n");
   EXPECT_EQ(LinkSettings.IP, "new") << "memory keeps what was being saved";
 }
 
