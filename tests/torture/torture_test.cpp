@@ -9,11 +9,13 @@
 #include <fstream>
 #include <functional>
 #include <string>
+#include <thread>
 
 #include "driver/module.h"
 #include "driver/operation_fixture.h"
 #include "settings/config_form.h"
 #include "support/fault_plan.h"
+#include "support/process_stats.h"
 #include "transport/socket_stack.h"
 
 // The library's one export, built into this program from its own source so that it runs on the tables
@@ -218,9 +220,18 @@ TEST_F(Torture, EveryFailableCallOfEveryScenarioFailsInTurn) {
   const std::pair<int, int> codes[] = {{112, 10054}, {5, 10060}};
   const auto start = std::chrono::steady_clock::now();
   for (const Scenario& s : scenarios) {
+    const int handles = HandleCount(), threads = ThreadCount();
+    const auto scenario_start = std::chrono::steady_clock::now();
     long calls = 0;
     for (const auto& [file_code, socket_code] : codes) calls = FailEachCall(s, file_code, socket_code);
-    std::printf("%-16s %ld failable calls\n", s.name, calls);
+    std::printf("%-16s %3ld failable calls, %.1f s\n", s.name, calls,
+                std::chrono::duration<double>(std::chrono::steady_clock::now() - scenario_start).count());
+    // The whole process, files included; the emulator's side of the last connection may take a moment.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+    while ((HandleCount() > handles || ThreadCount() > threads) && std::chrono::steady_clock::now() < deadline)
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    EXPECT_LE(HandleCount(), handles) << s.name << " left handles open";
+    EXPECT_LE(ThreadCount(), threads) << s.name << " left threads running";
   }
   std::printf("all in %.1f s\n",
               std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
