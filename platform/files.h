@@ -13,7 +13,8 @@ namespace sd::platform {
 struct FileOps {
   bool (*exists)(const std::string& native_path);
   // Opens for appending (creating the file when missing), writes all bytes, closes; tells the size the
-  // file had when it was closed, so that a writer need not open it once more to measure it.
+  // file had when it was closed, so that a writer need not open it once more to measure it. Bytes are
+  // added all or none: what a failing write left at the end is cut off again.
   int (*append)(const std::string& native_path, std::string_view bytes, std::int64_t* size_after);
   // The size of an existing file.
   int (*size)(const std::string& native_path, std::int64_t* size);

@@ -43,25 +43,37 @@ bool Exists(const std::string& path) {
   return ::stat(path.c_str(), &st) == 0;
 }
 
-int WriteAll(int fd, std::string_view bytes) {
+// Writes every byte; `written` (when given) tells how many made it before a failure.
+int WriteAll(int fd, std::string_view bytes, std::size_t* written = nullptr) {
   std::size_t done = 0;
+  int code = 0;
   while (done < bytes.size()) {
     const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
     if (n < 0) {
       if (errno == EINTR) continue;
-      return IoCode(errno);
+      code = IoCode(errno);
+      break;
     }
-    if (n == 0) return 29;
+    if (n == 0) {
+      code = 29;
+      break;
+    }
     done += static_cast<std::size_t>(n);
   }
-  return 0;
+  if (written != nullptr) *written = done;
+  return code;
 }
 
 int Append(const std::string& path, std::string_view bytes, std::int64_t* size_after) {
   const int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
   if (fd < 0) return IoCode(errno);
-  int code = WriteAll(fd, bytes);
+  std::size_t written = 0;
+  int code = WriteAll(fd, bytes, &written);
   struct stat st {};
+  // A disk that fills up part way through takes the part that was written back off the end, so that the
+  // file never ends in a torn line for the next append to follow.
+  if (code != 0 && written > 0 && ::fstat(fd, &st) == 0 && st.st_size >= static_cast<off_t>(written))
+    (void)!::ftruncate(fd, st.st_size - static_cast<off_t>(written));
   if (code == 0 && ::fstat(fd, &st) != 0) code = IoCode(errno);
   if (code == 0 && size_after != nullptr) *size_after = static_cast<std::int64_t>(st.st_size);
   if (::close(fd) != 0 && code == 0) code = IoCode(errno);

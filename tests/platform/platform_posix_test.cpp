@@ -3,9 +3,11 @@
 // checked against the system's own converter.
 #include <gtest/gtest.h>
 #include <iconv.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <ctime>
 #include <filesystem>
 #include <fstream>
@@ -84,6 +86,27 @@ TEST(Files, ReplaceRespectsTheFileItReplaces) {
     EXPECT_EQ(st.st_uid, c.other_owner ? 65534u : ::geteuid());
     EXPECT_EQ(std::distance(fs::directory_iterator(dir.root()), fs::directory_iterator{}), c.link ? 2 : 1);
   }
+}
+
+// A disk that fills up in the middle of an append: the limit on file size stands for it, in a copy of
+// this program so that the limit and its signal touch nothing else.
+TEST(Files, AnAppendThatRunsOutOfRoomLeavesNoPartOfItsBytes) {
+  sd::testing::TempDrive dir;
+  const std::string path = (dir.root() / "log").string();
+  const auto outcome = sd::testing::RunInChild([&] {
+    if (Files().append(path, "whole line\r\n", nullptr) != 0) return std::string("no first line");
+    ::signal(SIGXFSZ, SIG_IGN);
+    rlimit before{};
+    ::getrlimit(RLIMIT_FSIZE, &before);
+    rlimit tight = before;
+    tight.rlim_cur = 20;  // room for 8 more bytes
+    ::setrlimit(RLIMIT_FSIZE, &tight);
+    const int code = Files().append(path, "a line too long for the room left\r\n", nullptr);
+    ::setrlimit(RLIMIT_FSIZE, &before);
+    return std::to_string(code);
+  });
+  EXPECT_EQ(outcome.report, "112");
+  EXPECT_EQ(sd::testing::TempDrive::Read(path), "whole line\r\n");
 }
 
 TEST(Clock, NowCountsDaysSince1899InLocalTime) {
