@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -26,7 +25,6 @@ namespace sd::testing {
 namespace {
 
 namespace fs = std::filesystem;
-using namespace sd::literals;
 
 constexpr std::string_view kLinePrefix = "08.12.2026 13:56:07 - ";
 constexpr int kWaitMs = 1000;
