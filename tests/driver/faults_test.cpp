@@ -2,6 +2,7 @@
 // message within the operation's wait plus a small margin, and no exchange thread outlives it for long.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <functional>
 #include <thread>
@@ -21,6 +22,8 @@ constexpr int kWaitMs = 700;
 const std::string kLinkFailure = "Ошибка связи с сервером: ";
 const std::string kChecksum = kLinkFailure + "Неверная контрольная сумма входящего пакета (";
 
+const std::string kCard = "0012345678";
+
 // A loopback port that was just free and that nobody listens on.
 int DeadPort() { return emulator::Peer(nullptr).Port(); }
 
@@ -35,32 +38,43 @@ const char* Name(Op op) {
   return "";
 }
 
+// What one operation ended in: the raised message (UTF-8, "" for none) and the card its record holds.
+struct Outcome {
+  std::string message;
+  std::string card;
+};
+
 class Faults : public testing::OperationTest {
  public:
   void SetUp() override {
     OperationTest::SetUp();
     settings::LinkSettings.bWaitTimeOut = kWaitMs;
   }
-  std::string Run(Op op) {
+  Outcome Run(Op op) {
     switch (op) {
       case Op::CardInfo: {
         CardInfo r{};
-        return CardQuery(r, 1);
+        std::string message = CardQuery(r, 1);
+        return {message, std::string(r.CardHead.view()) + std::string(r.CardTail.view())};
       }
       case Op::Discount: {
         DiscountResult r{};
-        return Discount(r, 'M', 1, 1, 10);
+        std::string message = Discount(r, 'M', 1, 1, 10);
+        return {message, std::string(r.NumberCard.view())};
       }
       case Op::Sale: {
         CashlessResult r{};
-        return Sale(r, 1, 1, 10);
+        std::string message = Sale(r, 1, 1, 10);
+        return {message, std::string(r.NumberCard.view())};
       }
       case Op::Return: {
         CashlessResult r{};
-        return Return(r, "12345", 1, 1, 10);
+        // The reply to a return carries the returned card.
+        std::string message = Return(r, kCard, 1, 1, 10);
+        return {message, std::string(r.NumberCard.view())};
       }
     }
-    return "?";
+    return {"?", ""};
   }
   void PointAt(int port) {
     settings::LinkSettings.Port = port;
@@ -69,67 +83,108 @@ class Faults : public testing::OperationTest {
   void Fail(Fault fault) {
     Scenario s;
     s.defaults.fault = fault;
-    emulator_.SetScenario(s);
+    Serve(s);
   }
+  void Serve(const Scenario& s) { emulator_.SetScenario(s); }
 };
 
-TEST_F(Faults, EveryFailureEndsInItsMessageWithinTheWait) {
-  const int nobody = DeadPort();
-  const struct Case {
-    const char* name;
-    std::function<void(Faults&)> arrange;
-    std::string discount_message;  // the cashless operations' time-out text differs, the rest is the same
-    bool timeout = false;
-    std::string also_possible = "";
-  } cases[] = {
-      {"refused", [&](Faults& f) { f.PointAt(nobody); },
-       kLinkFailure + "Socket Error # 10061\r\nConnection refused."},
-      {"unknown host", [](Faults&) { settings::LinkSettings.IP = "no-such-host.invalid"; },
-       kLinkFailure + "Socket Error # 11001\r\nHost not found."},
-      {"silent", [](Faults& f) { f.Fail(Fault::Silent); }, "Не удалось получить скидку: TimeOut", true},
-      {"close before answering", [](Faults& f) { f.Fail(Fault::Close); },
-       kLinkFailure + "Connection Closed Gracefully."},
-      // Whether the close is seen before the request goes out, or the request meets the closed socket
-      // and is answered by a reset, is up to the network stack; either way the operation fails at once.
-      {"close right after accepting", [](Faults& f) { f.Fail(Fault::Hangup); },
-       kLinkFailure + "Connection Closed Gracefully.", false,
-       kLinkFailure + "Socket Error # 10054\r\nConnection reset by peer."},
-      {"reset", [](Faults& f) { f.Fail(Fault::Reset); }, kLinkFailure + "Socket Error # 10054\r\nConnection reset by peer."},
-      // A reply is read up to its terminator, however TCP delivers it.
-      {"two pieces", [](Faults& f) { f.Fail(Fault::Split); }, ""},
-      {"port 0", [](Faults& f) { f.PointAt(0); }, kLinkFailure + "Port 0 is outside 1..65535"},
-      {"port 65536", [](Faults& f) { f.PointAt(65536); }, kLinkFailure + "Port 65536 is outside 1..65535"},
-      {"negative port", [](Faults& f) { f.PointAt(-5); }, kLinkFailure + "Port -5 is outside 1..65535"},
-      {"wrong checksum", [](Faults& f) { f.Fail(Fault::BadCrc); }, kChecksum},
-      {"garbage", [](Faults& f) { f.Fail(Fault::Garbage); }, kChecksum},
-  };
-  for (const Case& c : cases) {
-    for (Op op : {Op::CardInfo, Op::Discount, Op::Sale, Op::Return}) {
-      settings::LinkSettings.IP = "127.0.0.1";
-      PointAt(0);
-      settings::LinkSettings.Port = emulator_.DiscountPort();
-      settings::LinkSettings.Portbn = emulator_.CashlessPort();
-      emulator_.SetScenario({});
-      c.arrange(*this);
-      const auto start = std::chrono::steady_clock::now();
-      const std::string message = Run(op);
-      const auto took = std::chrono::steady_clock::now() - start;
-      std::string expected = c.discount_message;
-      if (c.timeout && op != Op::Discount) expected = "Продажа б/н не проведена: TimeOut";
-      if (expected == kChecksum) {
-        EXPECT_EQ(message.substr(0, kChecksum.size()), kChecksum) << c.name << " / " << Name(op) << ": " << message;
-      } else if (message != c.also_possible) {
-        EXPECT_EQ(message, expected) << c.name << " / " << Name(op);
-      }
-      EXPECT_LT(took, std::chrono::milliseconds(kWaitMs + 600)) << c.name << " / " << Name(op);
-      if (c.timeout) {
-        EXPECT_GE(took, std::chrono::milliseconds(kWaitMs)) << c.name;
-      }
-      EXPECT_TRUE(exchange::WaitForExchangeThreads(std::chrono::milliseconds(kWaitMs + 500)))
-          << c.name << " / " << Name(op) << ": an exchange thread outlived its operation";
+// One server behaviour or setting, and the message every operation ends in. kTimeOut stands for each
+// operation's own time-out text; a message that starts with kChecksum is matched up to the dump.
+const std::string kTimeOut = "<the operation's time-out>";
+struct Row {
+  const char* name;
+  std::function<void(Faults&)> arrange;
+  std::string message;          // "" for a success, whose record then holds kCard
+  int at_least_ms = 0;          // the behaviour takes this long, so a quick end would mean it did not happen
+  std::string also_possible{};  // another ending that the network stack may choose
+};
+
+Row Served(const char* name, Fault fault, std::string message, int at_least_ms = 0) {
+  return {name, [fault](Faults& f) { f.Fail(fault); }, std::move(message), at_least_ms};
+}
+Row Replied(const char* name, std::function<void(Scenario&)> plan, std::string message, int at_least_ms = 0) {
+  return {name,
+          [plan](Faults& f) {
+            Scenario s;
+            plan(s);
+            f.Serve(s);
+          },
+          std::move(message), at_least_ms};
+}
+
+const Row kRows[] = {
+    {"refused", [](Faults& f) { f.PointAt(DeadPort()); }, kLinkFailure + "Socket Error # 10061\r\nConnection refused."},
+    {"unknown_host", [](Faults&) { settings::LinkSettings.IP = "no-such-host.invalid"; },
+     kLinkFailure + "Socket Error # 11001\r\nHost not found."},
+    {"port_0", [](Faults& f) { f.PointAt(0); }, kLinkFailure + "Port 0 is outside 1..65535"},
+    {"port_65536", [](Faults& f) { f.PointAt(65536); }, kLinkFailure + "Port 65536 is outside 1..65535"},
+    {"negative_port", [](Faults& f) { f.PointAt(-5); }, kLinkFailure + "Port -5 is outside 1..65535"},
+    Served("silent", Fault::Silent, kTimeOut, kWaitMs),
+    Served("close_before_answering", Fault::Close, kLinkFailure + "Connection Closed Gracefully."),
+    // Whether the close is seen before the request goes out, or the request meets the closed socket
+    // and is answered by a reset, is up to the network stack; either way the operation fails at once.
+    {"close_right_after_accepting", [](Faults& f) { f.Fail(Fault::Hangup); },
+     kLinkFailure + "Connection Closed Gracefully.", 0,
+     kLinkFailure + "Socket Error # 10054\r\nConnection reset by peer."},
+    Served("reset", Fault::Reset, kLinkFailure + "Socket Error # 10054\r\nConnection reset by peer."),
+    Served("wrong_checksum", Fault::BadCrc, kChecksum),
+    Served("garbage", Fault::Garbage, kChecksum),
+    // A reply is read up to its terminator, however TCP delivers it.
+    Served("two_pieces", Fault::Split, ""),
+    Served("one_byte_every_20_ms", Fault::Drip, "", 20 * 20),
+    Served("no_terminator_then_silence", Fault::NoEnd, kTimeOut, kWaitMs),
+    Served("no_terminator_then_close", Fault::NoEndClose, kLinkFailure + "Connection Closed Gracefully."),
+    // What came with the terminator is the reply, the bytes after it too: its checksum then fails.
+    Served("more_bytes_after_the_reply", Fault::Trailing, kChecksum),
+    // The read stops at the receive buffer's size and takes that as the reply.
+    Served("a_mebibyte_without_terminator", Fault::Flood, kChecksum),
+    Served("reset_in_the_middle_of_the_reply", Fault::MidReset,
+           kLinkFailure + "Socket Error # 10054\r\nConnection reset by peer."),
+    Replied("accepted_late_in_the_wait", [](Scenario& s) { s.defaults.accept_ms = kWaitMs * 2 / 3; }, "",
+            kWaitMs * 2 / 3),
+    // The reply's type is not matched against the request's: types 1 and 3 carry the same fields.
+    Replied("type_3_reply", [](Scenario& s) { s.defaults.type = 3; }, ""),
+    Replied("type_1_reply", [](Scenario& s) { s.defaults.type = 1; }, ""),
+};
+
+void PrintTo(const Row& row, std::ostream* out) { *out << row.name; }
+
+class FaultTable : public Faults, public ::testing::WithParamInterface<Row> {};
+
+TEST_P(FaultTable, EveryOperationEndsInItsMessageWithinTheWaitAndLeavesNoThread) {
+  const Row& row = GetParam();
+  for (Op op : {Op::CardInfo, Op::Discount, Op::Sale, Op::Return}) {
+    SCOPED_TRACE(Name(op));
+    settings::LinkSettings.IP = "127.0.0.1";
+    settings::LinkSettings.Port = emulator_.DiscountPort();
+    settings::LinkSettings.Portbn = emulator_.CashlessPort();
+    Serve({});
+    row.arrange(*this);
+    const auto start = std::chrono::steady_clock::now();
+    const Outcome outcome = Run(op);
+    const auto took = std::chrono::steady_clock::now() - start;
+    std::string expected = row.message;
+    if (expected == kTimeOut)
+      expected = op == Op::Discount ? "Не удалось получить скидку: TimeOut" : "Продажа б/н не проведена: TimeOut";
+    if (expected == kChecksum) {
+      EXPECT_EQ(outcome.message.substr(0, kChecksum.size()), kChecksum) << outcome.message.substr(0, 200);
+    } else if (outcome.message != row.also_possible || row.also_possible.empty()) {
+      EXPECT_EQ(outcome.message, expected);
     }
+    if (expected.empty()) {
+      EXPECT_EQ(outcome.card, kCard);
+    }
+    const auto limit = std::chrono::milliseconds(kWaitMs + 500);
+    EXPECT_LT(took, limit);
+    EXPECT_GE(took, std::chrono::milliseconds(row.at_least_ms));
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(limit - took);
+    EXPECT_TRUE(exchange::WaitForExchangeThreads(std::max(left, std::chrono::milliseconds(0))))
+        << "an exchange thread outlived its operation";
   }
 }
+
+INSTANTIATE_TEST_SUITE_P(ServerBehaviours, FaultTable, ::testing::ValuesIn(kRows),
+                         [](const ::testing::TestParamInfo<Row>& info) { return std::string(info.param.name); });
 
 TEST_F(Faults, RefusedConnectionLogsNoConnectionAndNoDisconnect) {
   const int nobody = DeadPort();

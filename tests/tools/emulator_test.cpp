@@ -233,7 +233,8 @@ TEST(Emulator, ReportsAWrongRequestChecksumAndStillAnswers) {
 TEST(Scenario, MalformedLinesNameTheLine) {
   for (const char* bad : {"request 0 fault=close", "wallet 1 fault=sleepy", "request 1 delay=-5",
                           "sometimes fault=close", "request 1 approval", "wallet 300 type=1",
-                          "default card=12345678901", "default colour=red", "wallet 2 fault=hangup"}) {
+                          "default card=12345678901", "default colour=red", "wallet 2 fault=hangup",
+                          "wallet 2 accept=100"}) {
     try {
       ParseScenario(std::string("# fine\n\n") + bad);
       ADD_FAILURE() << bad;

@@ -86,28 +86,40 @@ ReplyFields Emulator::Answer(const RequestInfo& request, const ReplyPlan& plan) 
   return fields;
 }
 
-// The hang-up is decided before any byte is read, so only the default and the rule of the coming
-// request number can ask for it; such a connection counts as a request with nothing in it.
-bool Emulator::HangUp(Server server) {
+// What comes before any byte is read (a late take-up, a hang-up) can only be asked for by the default
+// and by the rule of the coming request number. A hung-up connection counts as a request with nothing
+// in it. False when the connection is to be dropped.
+bool Emulator::TakeUp(Connection& connection, Server server) {
+  const std::string where = std::string("[") + ServerName(server);
   int sequence = 0;
+  ReplyPlan plan;
   {
     std::lock_guard lock(mutex_);
     sequence = static_cast<int>(exchanges_.size()) + 1;
-    if (scenario_.PlanFor(sequence, -1).fault != Fault::Hangup) return false;
+    plan = scenario_.PlanFor(sequence, -1);
+  }
+  if (plan.accept_ms.value_or(0) > 0) {
+    Print(where + " #" + std::to_string(sequence) + "?] taking the connection up in " +
+          std::to_string(*plan.accept_ms) + " ms");
+    if (!connection.Pause(*plan.accept_ms)) return false;
+  }
+  if (plan.fault != Fault::Hangup) return true;
+  {
+    std::lock_guard lock(mutex_);
     ExchangeRecord record;
     record.server = server;
-    record.sequence = sequence;
+    record.sequence = sequence = static_cast<int>(exchanges_.size()) + 1;
     record.fault = Fault::Hangup;
     exchanges_.push_back(record);
   }
   arrived_.notify_all();
-  Print(std::string("[") + ServerName(server) + " #" + std::to_string(sequence) + "] hanging up at once");
-  return true;
+  Print(where + " #" + std::to_string(sequence) + "] hanging up at once");
+  return false;
 }
 
 void Emulator::Serve(Connection& connection) {
   const Server server = connection.Listener() == 0 ? Server::Discount : Server::Cashless;
-  if (HangUp(server)) return;
+  if (!TakeUp(connection, server)) return;
   Bytes frame;
   const std::string where = std::string("[") + ServerName(server);
   if (!ReadFrame(connection, frame, where + "]")) return;
@@ -122,10 +134,29 @@ void Emulator::Serve(Connection& connection) {
   }
   record.fault = plan.fault.value_or(Fault::None);
   const ReplyFields fields = Answer(record.request, plan);
-  if (record.fault == Fault::Garbage)
-    record.reply.assign(std::begin(kGarbageReply), std::end(kGarbageReply));
-  else if (record.fault == Fault::None || record.fault == Fault::Split || record.fault == Fault::BadCrc)
-    record.reply = BuildReply(fields, record.fault == Fault::BadCrc);
+  switch (record.fault) {
+    case Fault::Garbage:
+      record.reply.assign(std::begin(kGarbageReply), std::end(kGarbageReply));
+      break;
+    case Fault::Silent:
+    case Fault::Close:
+    case Fault::Reset:
+    case Fault::Hangup:
+    case Fault::Flood:
+      break;
+    case Fault::NoEnd:
+    case Fault::NoEndClose:
+      record.reply = BuildReply(fields);
+      record.reply.pop_back();
+      break;
+    case Fault::Trailing:
+      record.reply = BuildReply(fields);
+      record.reply.insert(record.reply.end(), std::begin(kTrailingBytes), std::end(kTrailingBytes));
+      break;
+    default:
+      record.reply = BuildReply(fields, record.fault == Fault::BadCrc);
+      break;
+  }
 
   const std::string who = where + " #" + std::to_string(record.sequence) + "]";
   Print(who + " received " + std::to_string(frame.size()) + " bytes: " + sd::exchange::HexDump(frame));
@@ -160,23 +191,54 @@ void Emulator::Act(Connection& connection, const ExchangeRecord& record, const R
     default:
       break;
   }
-  const Bytes& reply = record.reply;
-  bool sent;
-  if (record.fault == Fault::Split) {
-    const std::size_t half = reply.size() / 2;
-    sent = connection.Send(std::span(reply).first(half)) && connection.Pause(options_.split_pause_ms) &&
-           connection.Send(std::span(reply).subspan(half));
-  } else {
-    sent = connection.Send(reply);
+  const bool sent = SendReply(connection, record);
+  if (record.fault == Fault::MidReset) {
+    Print(who + " resetting the connection in the middle of the answer");
+    connection.Reset();
+    return;
   }
-  std::string how = record.fault == Fault::None ? "" : std::string(" (") + FaultName(record.fault) + ")";
-  Print(who + (sent ? " sent " : " could not send ") + std::to_string(reply.size()) + " bytes" + how +
-        ": " + sd::exchange::HexDump(reply));
-  if (auto fields = ParseReply(reply)) Print(who + " reply: " + Describe(*fields));
+  const std::string how = record.fault == Fault::None ? "" : std::string(" (") + FaultName(record.fault) + ")";
+  if (record.fault == Fault::Flood) {
+    Print(who + (sent ? " sent " : " could not send all of ") + std::to_string(kFloodBytes) + " bytes" + how);
+  } else {
+    Print(who + (sent ? " sent " : " could not send ") + std::to_string(record.reply.size()) + " bytes" + how +
+          ": " + sd::exchange::HexDump(record.reply));
+    if (auto fields = ParseReply(record.reply)) Print(who + " reply: " + Describe(*fields));
+  }
   if (!sent) return;
+  if (record.fault == Fault::NoEnd) {
+    connection.AwaitClientClose(-1);
+    return;
+  }
   // Closing while the client may still write would reset the connection and could lose the reply.
   connection.ShutdownSend();
   connection.AwaitClientClose(2000);
+}
+
+// Sends what the fault asks for, as it asks; false when the connection failed or the peer stopped.
+bool Emulator::SendReply(Connection& connection, const ExchangeRecord& record) {
+  const std::span<const std::uint8_t> reply(record.reply);
+  switch (record.fault) {
+    case Fault::Split:
+    case Fault::MidReset: {
+      const std::size_t half = reply.size() / 2;
+      if (!connection.Send(reply.first(half)) || !connection.Pause(options_.split_pause_ms)) return false;
+      return record.fault == Fault::MidReset || connection.Send(reply.subspan(half));
+    }
+    case Fault::Drip:
+      for (std::size_t i = 0; i < reply.size(); ++i)
+        if (!connection.Send(reply.subspan(i, 1)) || !connection.Pause(options_.drip_pause_ms)) return false;
+      return true;
+    case Fault::Flood: {
+      // The client stops reading long before the end; its close then fails the send.
+      const Bytes chunk(64 * 1024, 0x55);
+      for (std::size_t sent = 0; sent < kFloodBytes; sent += chunk.size())
+        if (!connection.Send(chunk)) return false;
+      return true;
+    }
+    default:
+      return connection.Send(reply);
+  }
 }
 
 }  // namespace sd::emulator

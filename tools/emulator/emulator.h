@@ -4,6 +4,7 @@
 
 #include <chrono>
 #include <condition_variable>
+#include <cstddef>
 #include <cstdint>
 #include <mutex>
 #include <ostream>
@@ -20,6 +21,10 @@ enum class Server { Discount, Cashless };
 
 // What the Garbage fault sends: no reply at all, but terminated like a frame.
 inline constexpr std::uint8_t kGarbageReply[] = {'G', 'A', 'R', 'B', 'A', 'G', 'E', 0xC0};
+// What the Trailing fault sends after the reply, in the same send.
+inline constexpr std::uint8_t kTrailingBytes[] = {'M', 'O', 'R', 'E'};
+// How much the Flood fault sends, none of it a terminator.
+inline constexpr std::size_t kFloodBytes = std::size_t{1} << 20;
 
 struct EmulatorOptions {
   int discount_port = 0;  // 0 picks a free port
@@ -28,7 +33,9 @@ struct EmulatorOptions {
   std::uint8_t discount = 50;        // tenths of a percent
   std::int32_t cancel_price = 0;     // discounted price of a reply to a type 2 request
   std::int32_t approval = 1;
-  int split_pause_ms = 50;           // pause between the two pieces of a split answer
+  int split_pause_ms = 50;           // pause between the two pieces of a split answer, and before a
+                                     // reset in the middle of one
+  int drip_pause_ms = 20;            // pause after each byte of a dripped answer
   std::ostream* out = nullptr;       // where frames are printed, line by line; null prints nothing
 };
 
@@ -38,7 +45,7 @@ struct ExchangeRecord {
   int sequence = 0;  // 1-based order of arrival over both ports
   RequestInfo request;
   Fault fault = Fault::None;
-  Bytes reply;  // the bytes sent; empty when nothing was
+  Bytes reply;  // the bytes meant to be sent (of a flood, none are kept); empty when nothing was
 };
 
 class Emulator {
@@ -65,7 +72,8 @@ class Emulator {
 
  private:
   void Serve(Connection& connection);
-  bool HangUp(Server server);
+  bool TakeUp(Connection& connection, Server server);
+  bool SendReply(Connection& connection, const ExchangeRecord& record);
   bool ReadFrame(Connection& connection, Bytes& frame, const std::string& who);
   void Act(Connection& connection, const ExchangeRecord& record, const ReplyPlan& plan, const std::string& who);
   ReplyFields Answer(const RequestInfo& request, const ReplyPlan& plan) const;

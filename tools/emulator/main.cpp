@@ -27,6 +27,7 @@ const char kUsage[] =
     "  --price N           discounted price of a reply to a type 2 request, hundredths (default 0)\n"
     "  --approval N        approval of every reply (default 1)\n"
     "  --scenario FILE     per-request or per-wallet replies and faults (below)\n"
+    "  --quiet             print the ports line and nothing of the frames\n"
     "  --help              this text\n"
     "\n";
 
@@ -52,6 +53,10 @@ int main(int argc, char** argv) {
       if (arg == "--help" || arg == "-h") {
         std::cout << kUsage << kScenarioHelp;
         return 0;
+      }
+      if (arg == "--quiet") {
+        options.out = nullptr;
+        continue;
       }
       if (i + 1 >= argc) throw std::runtime_error("missing value after " + arg);
       const char* value = argv[++i];

@@ -8,9 +8,11 @@
 //
 // Rules are layered key by key: a request rule over a wallet rule over the default. Keys:
 //
-//   fault=none|silent|close|reset|split|badcrc|garbage|hangup
+//   fault=none|silent|close|reset|split|badcrc|garbage|hangup|drip|noend|noendclose|trailing|flood|midreset
 //                   (hangup comes before the request is read: a wallet rule cannot ask for it)
 //   delay=MS        wait MS milliseconds before answering or acting on the fault
+//   accept=MS       take the connection up only MS milliseconds after it came: nothing is read before
+//                   then (also before the request: a wallet rule cannot ask for it)
 //   type=N          reply type (0..255)
 //   approval=N      approval field (signed 32-bit)
 //   price=N         discounted unit price in hundredths (signed 32-bit); unset: from the request
@@ -40,7 +42,10 @@ struct FaultWord {
 constexpr FaultWord kFaults[] = {{"none", Fault::None},     {"silent", Fault::Silent},
                                  {"close", Fault::Close},   {"reset", Fault::Reset},
                                  {"split", Fault::Split},   {"badcrc", Fault::BadCrc},
-                                 {"garbage", Fault::Garbage}, {"hangup", Fault::Hangup}};
+                                 {"garbage", Fault::Garbage}, {"hangup", Fault::Hangup},
+                                 {"drip", Fault::Drip},       {"noend", Fault::NoEnd},
+                                 {"noendclose", Fault::NoEndClose}, {"trailing", Fault::Trailing},
+                                 {"flood", Fault::Flood},     {"midreset", Fault::MidReset}};
 
 long long Number(std::string_view text, long long low, long long high) {
   long long value = 0;
@@ -60,6 +65,8 @@ void SetKey(ReplyPlan& plan, std::string_view key, std::string_view value) {
     throw std::runtime_error("unknown fault '" + std::string(value) + "'");
   } else if (key == "delay") {
     plan.delay_ms = static_cast<int>(Number(value, 0, 3600000));
+  } else if (key == "accept") {
+    plan.accept_ms = static_cast<int>(Number(value, 0, 3600000));
   } else if (key == "type") {
     plan.type = static_cast<std::uint8_t>(Number(value, 0, 255));
   } else if (key == "approval") {
@@ -84,12 +91,30 @@ const char* const kScenarioHelp =
     "  request N KEY=VALUE ...   the Nth request received (1-based, both ports together)\n"
     "  wallet W  KEY=VALUE ...   every request for wallet W\n"
     "A request rule wins over a wallet rule, which wins over the default, key by key.\n"
-    "Keys: fault=none|silent|close|reset|split|badcrc|garbage|hangup  delay=MS  type=N\n"
-    "      approval=N  price=N (discounted, hundredths)  discount=N (tenths)  card=DIGITS\n";
+    "Keys: fault=FAULT  delay=MS  accept=MS  type=N  approval=N  price=N (discounted, hundredths)\n"
+    "      discount=N (tenths)  card=DIGITS\n"
+    "Faults: none        answer\n"
+    "        silent      never answer, keep the connection open\n"
+    "        close       close without answering\n"
+    "        reset       reset without answering\n"
+    "        split       answer in two pieces, a pause between\n"
+    "        badcrc      answer with a wrong checksum\n"
+    "        garbage     answer with bytes that are no reply, terminated\n"
+    "        hangup      close as soon as the connection comes, before the request\n"
+    "        drip        answer one byte every 20 ms\n"
+    "        noend       answer without the terminator, then stay silent\n"
+    "        noendclose  answer without the terminator, then close\n"
+    "        trailing    answer with more bytes after the terminator, in the same send\n"
+    "        flood       send 1 MiB in which no terminator comes\n"
+    "        midreset    send half the answer, then reset\n"
+    "delay=MS waits before answering or acting on the fault; accept=MS takes the connection up only\n"
+    "MS after it came, reading nothing before. hangup and accept come before the request is read:\n"
+    "a wallet rule cannot ask for them.\n";
 
 void ReplyPlan::Overlay(const ReplyPlan& over) {
   if (over.fault) fault = over.fault;
   if (over.delay_ms) delay_ms = over.delay_ms;
+  if (over.accept_ms) accept_ms = over.accept_ms;
   if (over.type) type = over.type;
   if (over.approval) approval = over.approval;
   if (over.price) price = over.price;
@@ -133,6 +158,8 @@ Scenario ParseScenario(std::string_view text) {
       }
       if (kind == "wallet" && plan->fault == Fault::Hangup)
         throw std::runtime_error("a hang-up comes before the wallet is known");
+      if (kind == "wallet" && plan->accept_ms)
+        throw std::runtime_error("taking the connection up comes before the wallet is known");
     } catch (const std::exception& e) {
       throw std::runtime_error("scenario line " + std::to_string(number) + ": " + e.what());
     }

@@ -11,20 +11,27 @@
 namespace sd::emulator {
 
 enum class Fault {
-  None,     // answer normally
-  Silent,   // keep the connection open and never answer
-  Close,    // close without answering
-  Reset,    // close with a reset (SO_LINGER 0)
-  Split,    // answer in two pieces with a short pause between
-  BadCrc,   // answer with a wrong checksum
-  Garbage,  // answer with bytes that are no reply
-  Hangup,   // close as soon as the connection is accepted, before reading a request
+  None,        // answer normally
+  Silent,      // keep the connection open and never answer
+  Close,       // close without answering
+  Reset,       // close with a reset (SO_LINGER 0)
+  Split,       // answer in two pieces with a short pause between
+  BadCrc,      // answer with a wrong checksum
+  Garbage,     // answer with bytes that are no reply
+  Hangup,      // close as soon as the connection is accepted, before reading a request
+  Drip,        // answer one byte at a time, a short pause after each
+  NoEnd,       // answer without the terminator, then stay silent
+  NoEndClose,  // answer without the terminator, then close
+  Trailing,    // answer, with more bytes after the terminator in the same send
+  Flood,       // send a mebibyte that holds no terminator
+  MidReset,    // send the first half of the answer, then reset
 };
 
 // Every field is optional so that rules can be layered key by key.
 struct ReplyPlan {
   std::optional<Fault> fault;
   std::optional<int> delay_ms;          // wait this long before answering (or acting on the fault)
+  std::optional<int> accept_ms;         // take the connection up only this long after it came
   std::optional<std::uint8_t> type;     // reply type
   std::optional<std::int32_t> approval;
   std::optional<std::int32_t> price;    // discounted price; unset: computed from the request
