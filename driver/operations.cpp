@@ -103,6 +103,7 @@ void FillCashless(CashlessResult* result, double kolvo) {
 }  // namespace
 
 void GetCardInfo(CardInfo* result, std::uint8_t koshel) {
+  const auto one_at_a_time = OneServerCallAtATime();
   CallCashless(Request([&] {
     log::WriteLog(Text("Инфо по карте: Koshel="_w) + std::to_string(koshel));
     Bytes frame;
@@ -118,6 +119,7 @@ void GetCardInfo(CardInfo* result, std::uint8_t koshel) {
 
 void DiscountOperation(DiscountResult* result, char type_oper, std::uint8_t koshel, double kolvo, double summa,
                        std::string_view card_text) {
+  const auto one_at_a_time = OneServerCallAtATime();
   result->Flag = 255;
   result->Byte4 = 0;
   result->NumberCard.length = 0;
@@ -182,6 +184,8 @@ void CashlessSale(CashlessResult* result, TSmartDriver* self, std::uint8_t koshe
     return;
   }
 
+  // Only now: the card road above runs entry 7, which waits for its own turn.
+  const auto one_at_a_time = OneServerCallAtATime();
   log::WriteLog(kBlankLine);
   CallCashless(Request([&] {
     log::WriteLog(Text("Продажа б/н:"_w) + Amounts(koshel, kolvo, summa));
@@ -198,6 +202,7 @@ void CashlessSale(CashlessResult* result, TSmartDriver* self, std::uint8_t koshe
 
 void CashlessReturn(CashlessResult* result, std::string_view number_card, std::uint8_t koshel, double kolvo,
                     double summa) {
+  const auto one_at_a_time = OneServerCallAtATime();
   PrepareCashless(result);
   log::WriteLog(kBlankLine);
   CallCashless(Request([&] {

@@ -1,4 +1,5 @@
-// The card operations behind the four entries that reach a server.
+// The card operations behind the four entries that reach a server. They run one at a time whatever
+// the host does: a call made while another runs waits for it (OneServerCallAtATime).
 #pragma once
 
 #include <cstdint>

@@ -7,6 +7,13 @@ std::int32_t DiscountCounter = 0;
 std::int32_t CashlessCounter = 0;
 LastReplyState LastReply;
 
+namespace {
+// Constant-initialised, so that it is there before any entry can be called and until the unload.
+std::mutex g_server_calls;
+}  // namespace
+
+std::unique_lock<std::mutex> OneServerCallAtATime() { return std::unique_lock<std::mutex>(g_server_calls); }
+
 void LastReplyState::Keep(const exchange::DecodedReply& reply) {
   if (!reply.HasFields) return;
   CardNumber = reply.CardNumber;

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <mutex>
 
 #include "exchange/codec.h"
 
@@ -30,5 +31,10 @@ struct LastReplyState {
 
 // All zero when the library is loaded.
 extern LastReplyState LastReply;
+
+// Held by a server entry for its whole run, so that the entries run one at a time: a host that calls a
+// second one while the first still runs (from another thread) has it wait for the first to end. One
+// exchange's result, the counters and the last reply are thereby never shared between two calls.
+[[nodiscard]] std::unique_lock<std::mutex> OneServerCallAtATime();
 
 }  // namespace sd::driver
