@@ -1,4 +1,5 @@
-// What the running test program holds: its threads and its open handles, read from the system.
+// What the running program holds: its threads, its open handles and its resident memory, read from the
+// system. The tests and the soak run (bench/soak.cpp) share it.
 #pragma once
 
 namespace sd::testing {
@@ -8,5 +9,9 @@ int ThreadCount();
 
 // The open handles of this process (file descriptors on POSIX), or -1 when the system cannot tell.
 int HandleCount();
+
+// The bytes of this process's memory that are resident (the working set on Windows), or -1 when the
+// system cannot tell.
+long long ResidentBytes();
 
 }  // namespace sd::testing

@@ -1,4 +1,4 @@
-// The process's threads and open descriptors on POSIX, from /proc/self.
+// The process's threads, open descriptors and resident memory on POSIX, from /proc/self.
 #include "support/process_stats.h"
 
 #include <filesystem>
@@ -23,6 +23,13 @@ int HandleCount() {
   for (; it != std::filesystem::directory_iterator(); it.increment(error)) ++count;
   // The listing's own descriptor is among them.
   return count - 1;
+}
+
+long long ResidentBytes() {
+  std::ifstream status("/proc/self/status");
+  for (std::string line; std::getline(status, line);)
+    if (line.rfind("VmRSS:", 0) == 0) return std::stoll(line.substr(6)) * 1024;  // given in kB
+  return -1;
 }
 
 }  // namespace sd::testing
