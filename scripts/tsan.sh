@@ -13,7 +13,7 @@ command -v ccache >/dev/null && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
 
 # The test programs that hold these tests, and the tests themselves by the names of their suites.
 programs=(operations_test library_test codec_test settings_store_test settings_dialog_test platform_test)
-suites='^(Operations|Faults|ExchangeThreads|Entries|Library|Unload|PlatformThreads|Codec|DecodeReply|LinkSettingsTest|ConfigFormTest|HostUi|HostUiTest|Ini[A-Za-z]*)\.'
+suites='^(Operations|Faults|ServerBehaviours/FaultTable|ConcurrentCalls|ExchangeThreads|Entries|Library|Unload|PlatformThreads|Codec|DecodeReply|LinkSettingsTest|ConfigFormTest|HostUi|HostUiTest|Ini[A-Za-z]*)\.'
 
 cmake -S . -B "$build_dir" "${launcher[@]}" -DSD_TSAN=ON -DSD_BUILD_BENCH=OFF >/dev/null
 for program in "${programs[@]}"; do

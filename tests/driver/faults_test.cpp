@@ -1,5 +1,5 @@
 // Every way an exchange can fail, over every operation that reaches a server: each ends in its own
-// message within the operation's wait plus a small margin, and no exchange thread outlives it for long.
+// message within the operation's wait plus half a second, and by then no exchange thread is left.
 #include <gtest/gtest.h>
 
 #include <algorithm>
