@@ -43,7 +43,8 @@ class TempDrive {
 
   std::filesystem::path Zemo() const { return root_ / "ZEMO"; }
   std::filesystem::path LogDir() const { return Zemo() / "LogFiles"; }
-  std::filesystem::path LogFile() const { return LogDir() / "Орвелина.log"; }
+  // The name in UTF-8 whatever the system's own encoding of file names is.
+  std::filesystem::path LogFile() const { return LogDir() / std::filesystem::path(u8"Орвелина.log"); }
   std::filesystem::path SettingsFile() const { return Zemo() / "Kestmark.INI"; }
 
   void MakeZemo() const { std::filesystem::create_directories(Zemo()); }
