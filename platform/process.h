@@ -12,10 +12,12 @@
 namespace sd::platform {
 
 struct ProcessSpec {
-  std::string program;                           // native path of the executable, never searched for
-  std::vector<std::string> arguments;            // after the program's own name
+  std::string program;  // native path of the executable, never searched for
+  // After the program's own name; each reaches the child as one word, whatever blanks or quotes it holds
+  // (Windows: quoted on the child's command line as its runtime splits it).
+  std::vector<std::string> arguments;
   std::map<std::string, std::string> environment;  // changes to this process's environment; "" removes
-  std::string input;                             // the child's whole standard input, then end of file
+  std::string input;  // the child's whole standard input, then end of file
 };
 
 class ChildProcess {
