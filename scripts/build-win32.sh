@@ -14,8 +14,4 @@ command -v ccache >/dev/null && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
 
 cmake -S . -B "$build_dir" -DCMAKE_TOOLCHAIN_FILE="$PWD/cmake/toolchain-mingw32.cmake" -DSD_BUILD_BENCH=OFF \
   "${launcher[@]}" >/dev/null
-# The programs that build on Windows so far; with arguments, what they name.
-if [ $# -eq 0 ]; then
-  set -- --target smartdriver smartdriver-host
-fi
 cmake --build "$build_dir" -j "$jobs" "$@"

@@ -1,0 +1,15 @@
+#!/usr/bin/env bash
+# Builds the Windows 32-bit DLL, its tools and its tests (scripts/build-win32.sh) and runs the tests with
+# ctest under Wine, in the build tree's own Wine prefix (build-win32/wine).
+#   scripts/test-win32.sh [ctest arguments...]     e.g. -R Codec
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+scripts/build-win32.sh
+build_dir="${BUILD_DIR:-build-win32}"
+jobs="${JOBS:-$(nproc)}"
+export WINEPREFIX="$PWD/$build_dir/wine"
+
+# The prefix's Wine server outlives the programs by a few seconds; it is ended with the run.
+trap 'wineserver -k >/dev/null 2>&1 || true' EXIT
+ctest --test-dir "$build_dir" --output-on-failure -j "$jobs" --timeout 180 "$@"
