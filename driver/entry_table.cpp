@@ -4,6 +4,8 @@
 
 #include <cstring>
 
+#include "driver/entry_boundary.h"
+
 #include "driver/operations.h"
 #include "platform/clock.h"
 #include "smartdriver/cp1251.h"
@@ -15,70 +17,70 @@ namespace {
 
 using namespace sd::literals;
 
-// The entries have the C calling convention of the host's contract; they stay local to this file.
-extern "C" {
+// The work of each entry; the table holds each behind its boundary, in the host's calling convention.
 
-void SD_STDCALL Destroy(TSmartDriver* self) { delete self; }
+void Destroy(TSmartDriver* self) { delete self; }
 
-void SD_STDCALL Abstract(TSmartDriver*) { throw EAbstractError(); }
+void Abstract(TSmartDriver*) { throw EAbstractError(); }
 
-void SD_STDCALL GetVersion(VersionText* result, TSmartDriver*) {
+void GetVersion(VersionText* result, TSmartDriver*) {
   // Exactly the length byte and the 16 characters: a host's buffer may be no larger than that.
   auto* bytes = reinterpret_cast<unsigned char*>(result);
   bytes[0] = sizeof kVersionText - 1;
   std::memcpy(bytes + 1, kVersionText, sizeof kVersionText - 1);
 }
 
-void SD_STDCALL Nop5(TSmartDriver*, std::uint32_t, std::uint32_t, std::uint32_t, std::uint32_t) {}
-void SD_STDCALL Nop6(TSmartDriver*, std::uint32_t) {}
-void SD_STDCALL Nop8(TSmartDriver*, const char*) {}
-void SD_STDCALL Nop9(TSmartDriver*, std::uint32_t) {}
-void SD_STDCALL Nop13(TSmartDriver*, std::uint32_t, std::uint32_t, std::uint32_t) {}
-void SD_STDCALL Nop14(TSmartDriver*) {}
-void SD_STDCALL Nop16(TSmartDriver*, std::uint32_t, std::uint32_t) {}
-void SD_STDCALL Nop17(TSmartDriver*, Ignored272) {}
+void Nop5(TSmartDriver*, std::uint32_t, std::uint32_t, std::uint32_t, std::uint32_t) {}
+void Nop6(TSmartDriver*, std::uint32_t) {}
+void Nop8(TSmartDriver*, const char*) {}
+void Nop9(TSmartDriver*, std::uint32_t) {}
+void Nop13(TSmartDriver*, std::uint32_t, std::uint32_t, std::uint32_t) {}
+void Nop14(TSmartDriver*) {}
+void Nop16(TSmartDriver*, std::uint32_t, std::uint32_t) {}
+void Nop17(TSmartDriver*, Ignored272) {}
 // The host gets no value from this entry; 0 stands where the result word is not set.
-std::uint32_t SD_STDCALL Nop21(TSmartDriver*, Variant16) { return 0; }
+std::uint32_t Nop21(TSmartDriver*, Variant16) { return 0; }
 
-void SD_STDCALL GetCardInfoEntry(CardInfo* result, TSmartDriver*, std::uint8_t koshel) {
+void GetCardInfoEntry(CardInfo* result, TSmartDriver*, std::uint8_t koshel) {
   GetCardInfo(result, koshel);
 }
 
-void SD_STDCALL TerminalUnsupported(void*, TSmartDriver*, const char*, const char*, std::uint32_t,
+void TerminalUnsupported(void*, TSmartDriver*, const char*, const char*, std::uint32_t,
                                     std::uint32_t, std::uint32_t, std::uint32_t, std::uint32_t) {
   throw Exception(std::string("Не возможно выполнить эту операцию с данным видом терминала"_w));
 }
 
-void SD_STDCALL DiscountOperationEntry(DiscountResult* result, TSmartDriver*, std::uint8_t type_oper,
+void DiscountOperationEntry(DiscountResult* result, TSmartDriver*, std::uint8_t type_oper,
                                        std::uint8_t koshel, double kolvo, double summa, const char*,
                                        const char* card_text, const char*) {
   DiscountOperation(result, static_cast<char>(type_oper), koshel, kolvo, summa, ReadHostText(card_text));
 }
 
-void SD_STDCALL ForwardDiscountOperation(DiscountResult* result, TSmartDriver* self, std::uint8_t type_oper,
+void ForwardDiscountOperation(DiscountResult* result, TSmartDriver* self, std::uint8_t type_oper,
                                          std::uint8_t koshel, double kolvo, double summa, const char* text1,
                                          const char* text2) {
-  // Through the table, so that whatever stands in entry 20 of this object answers.
+  // Through the table, so that whatever stands in entry 20 of this object answers; its failure comes back
+  // here as a C++ exception, since this frame is the driver's own.
   EntryOf<entry::DiscountOperation>(self, kDiscountOperation)(result, self, type_oper, koshel, kolvo, summa,
                                                               text1, text2, nullptr);
 }
 
-void SD_STDCALL CashlessSaleEntry(CashlessResult* result, TSmartDriver* self, std::uint32_t, std::uint8_t koshel,
+void CashlessSaleEntry(CashlessResult* result, TSmartDriver* self, std::uint32_t, std::uint8_t koshel,
                                   double kolvo, double summa) {
   CashlessSale(result, self, koshel, kolvo, summa);
 }
 
-void SD_STDCALL CashlessReturnEntry(CashlessResult* result, TSmartDriver*, std::uint32_t, const char*,
+void CashlessReturnEntry(CashlessResult* result, TSmartDriver*, std::uint32_t, const char*,
                                     const char* number_card, const std::uint8_t*, std::int32_t,
                                     std::uint8_t koshel, double kolvo, double summa, std::uint32_t) {
   CashlessReturn(result, ReadHostText(number_card), koshel, kolvo, summa);
 }
 
-void SD_STDCALL OperationUnsupported(void*, TSmartDriver*, std::uint32_t, std::uint32_t, std::uint32_t) {
+void OperationUnsupported(void*, TSmartDriver*, std::uint32_t, std::uint32_t, std::uint32_t) {
   throw Exception(std::string("\"Вельтор\" не поддерживает данную операцию"_w));
 }
 
-void SD_STDCALL BlankCardInfo(CardInfo* result, TSmartDriver*, std::uint32_t, std::uint32_t) {
+void BlankCardInfo(CardInfo* result, TSmartDriver*, std::uint32_t, std::uint32_t) {
   result->Flag = 255;
   result->CardHead.length = 0;
   result->CardTail.length = 0;
@@ -87,53 +89,54 @@ void SD_STDCALL BlankCardInfo(CardInfo* result, TSmartDriver*, std::uint32_t, st
   result->Amount32 = result->Amount40 = result->Amount48 = result->Amount56 = 1000;
 }
 
-}  // extern "C"
-
-template <typename F>
-const void* Slot(F* f) {
-  return reinterpret_cast<const void*>(f);
+// An entry as the table holds it: the work behind its boundary.
+template <auto Work>
+const void* Slot() {
+  return reinterpret_cast<const void*>(&Boundary<Work>::Entry);
 }
+template <auto Work>
+using EntryType = decltype(Boundary<Work>::Entry);
 
 // The destructor, then entries 0 to 21. An object points at entry 0.
 const void* const kTable[1 + kSlotCount] = {
-    Slot(&Destroy),
-    Slot(&Abstract),                  // 0
-    Slot(&GetVersion),                // 1
-    Slot(&Abstract),                  // 2
-    Slot(&Abstract),                  // 3
-    Slot(&Abstract),                  // 4
-    Slot(&Nop5),                      // 5
-    Slot(&Nop6),                      // 6
-    Slot(&GetCardInfoEntry),          // 7
-    Slot(&Nop8),                      // 8
-    Slot(&Nop9),                      // 9
-    Slot(&TerminalUnsupported),       // 10
-    Slot(&ForwardDiscountOperation),  // 11
-    Slot(&CashlessSaleEntry),         // 12
-    Slot(&Nop13),                     // 13
-    Slot(&Nop14),                     // 14
-    Slot(&CashlessReturnEntry),       // 15
-    Slot(&Nop16),                     // 16
-    Slot(&Nop17),                     // 17
-    Slot(&OperationUnsupported),      // 18
-    Slot(&BlankCardInfo),             // 19
-    Slot(&DiscountOperationEntry),    // 20
-    Slot(&Nop21),                     // 21
+    Slot<&Destroy>(),
+    Slot<&Abstract>(),                    // 0
+    Slot<&GetVersion>(),                  // 1
+    Slot<&Abstract>(),                    // 2
+    Slot<&Abstract>(),                    // 3
+    Slot<&Abstract>(),                    // 4
+    Slot<&Nop5>(),                        // 5
+    Slot<&Nop6>(),                        // 6
+    Slot<&GetCardInfoEntry>(),            // 7
+    Slot<&Nop8>(),                        // 8
+    Slot<&Nop9>(),                        // 9
+    Slot<&TerminalUnsupported>(),         // 10
+    Slot<&ForwardDiscountOperation>(),    // 11
+    Slot<&CashlessSaleEntry>(),           // 12
+    Slot<&Nop13>(),                       // 13
+    Slot<&Nop14>(),                       // 14
+    Slot<&CashlessReturnEntry>(),         // 15
+    Slot<&Nop16>(),                       // 16
+    Slot<&Nop17>(),                       // 17
+    Slot<&OperationUnsupported>(),        // 18
+    Slot<&BlankCardInfo>(),               // 19
+    Slot<&DiscountOperationEntry>(),      // 20
+    Slot<&Nop21>(),                       // 21
 };
 
-static_assert(std::is_same_v<decltype(Destroy), entry::Destroy>);
-static_assert(std::is_same_v<decltype(GetVersion), entry::GetVersion>);
-static_assert(std::is_same_v<decltype(Nop5), entry::Nop5>);
-static_assert(std::is_same_v<decltype(GetCardInfoEntry), entry::GetCardInfo>);
-static_assert(std::is_same_v<decltype(TerminalUnsupported), entry::TerminalUnsupported>);
-static_assert(std::is_same_v<decltype(ForwardDiscountOperation), entry::ForwardDiscountOperation>);
-static_assert(std::is_same_v<decltype(CashlessSaleEntry), entry::CashlessSale>);
-static_assert(std::is_same_v<decltype(CashlessReturnEntry), entry::CashlessReturn>);
-static_assert(std::is_same_v<decltype(Nop17), entry::Nop17>);
-static_assert(std::is_same_v<decltype(OperationUnsupported), entry::OperationUnsupported>);
-static_assert(std::is_same_v<decltype(BlankCardInfo), entry::BlankCardInfo>);
-static_assert(std::is_same_v<decltype(DiscountOperationEntry), entry::DiscountOperation>);
-static_assert(std::is_same_v<decltype(Nop21), entry::Nop21>);
+static_assert(std::is_same_v<EntryType<&Destroy>, entry::Destroy>);
+static_assert(std::is_same_v<EntryType<&GetVersion>, entry::GetVersion>);
+static_assert(std::is_same_v<EntryType<&Nop5>, entry::Nop5>);
+static_assert(std::is_same_v<EntryType<&GetCardInfoEntry>, entry::GetCardInfo>);
+static_assert(std::is_same_v<EntryType<&TerminalUnsupported>, entry::TerminalUnsupported>);
+static_assert(std::is_same_v<EntryType<&ForwardDiscountOperation>, entry::ForwardDiscountOperation>);
+static_assert(std::is_same_v<EntryType<&CashlessSaleEntry>, entry::CashlessSale>);
+static_assert(std::is_same_v<EntryType<&CashlessReturnEntry>, entry::CashlessReturn>);
+static_assert(std::is_same_v<EntryType<&Nop17>, entry::Nop17>);
+static_assert(std::is_same_v<EntryType<&OperationUnsupported>, entry::OperationUnsupported>);
+static_assert(std::is_same_v<EntryType<&BlankCardInfo>, entry::BlankCardInfo>);
+static_assert(std::is_same_v<EntryType<&DiscountOperationEntry>, entry::DiscountOperation>);
+static_assert(std::is_same_v<EntryType<&Nop21>, entry::Nop21>);
 
 }  // namespace
 

@@ -1,21 +1,38 @@
 // The library's one export, GeTDriver, and the module's load and unload hook that the platform calls
 // (platform/module.h). Built only into the shared library.
 #include <cstdint>
+#include <exception>
 #include <memory>
 
 #include "driver/entry_table.h"
 #include "driver/module.h"
+#include "platform/boundary.h"
 #include "platform/module.h"
 #include "log/operation_log.h"
 #include "smartdriver/cp1251.h"
 
-extern "C" SD_EXPORT sd::TSmartDriver* SD_STDCALL GeTDriver(std::uint8_t /*ignored*/) {
+namespace {
+
+sd::TSmartDriver* NewDriverForHost() {
   using namespace sd::literals;
   sd::driver::FinishStartOnHostThread();
   // The object is released when the log write fails, rather than lost to nobody.
   std::unique_ptr<sd::TSmartDriver> driver(sd::driver::NewDriver());
   sd::log::WriteLog("Драйвер загружен"_w);
   return driver.release();
+}
+
+}  // namespace
+
+// The export itself is the boundary: a failure leaves from this frame, as from every entry.
+extern "C" SD_EXPORT sd::TSmartDriver* SD_STDCALL GeTDriver(std::uint8_t /*ignored*/) {
+  std::exception_ptr failure;
+  try {
+    return NewDriverForHost();
+  } catch (...) {
+    failure = std::current_exception();
+  }
+  sd::platform::LeaveEntry(failure, __builtin_return_address(0));
 }
 
 namespace sd::platform {

@@ -25,6 +25,7 @@ class DriverLibrary {
   DriverLibrary& operator=(const DriverLibrary&) = delete;
 
   TSmartDriver* GetDriver() { return get_driver_(0); }
+  entry::GeTDriver* GeTDriverAddress() const { return get_driver_; }
   void Unload() {
     platform::UnloadLibrary(handle_);
     handle_ = nullptr;
