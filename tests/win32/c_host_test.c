@@ -113,7 +113,7 @@ int main(void) {
     printf("FAILED: cannot load %s\n", dll);
     return 1;
   }
-  get_driver = (GeTDriverFn)GetProcAddress(module, "GeTDriver");
+  get_driver = (GeTDriverFn)(void (*)(void))GetProcAddress(module, "GeTDriver");
   AddVectoredExceptionHandler(1, OnException);
   driver = get_driver(0);
   table = *(const void* const**)driver;
