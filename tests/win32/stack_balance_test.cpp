@@ -9,6 +9,7 @@
 #include <windows.h>
 
 #include <csetjmp>
+#include <cstddef>
 #include <filesystem>
 #include <memory>
 #include <cstring>
@@ -84,6 +85,12 @@ extern "C" void CatchSeh(Call* call) {
   }
   ::RemoveVectoredExceptionHandler(handler);
 }
+
+// The SDK reads the exception record without a Windows header, through a head laid out alike.
+static_assert(offsetof(SdExceptionRecordHead, code) == offsetof(EXCEPTION_RECORD, ExceptionCode));
+static_assert(offsetof(SdExceptionRecordHead, argument_count) == offsetof(EXCEPTION_RECORD, NumberParameters));
+static_assert(offsetof(SdExceptionRecordHead, arguments) == offsetof(EXCEPTION_RECORD, ExceptionInformation));
+static_assert(sizeof(SdExceptionRecordHead) == sizeof(EXCEPTION_RECORD));
 
 // A loopback port that was just free and that nobody listens on.
 int DeadPort() {

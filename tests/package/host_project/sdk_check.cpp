@@ -7,6 +7,7 @@
 #include "smartdriver/host_text.h"
 #include "smartdriver/host_ui.h"
 #include "smartdriver/records.h"
+#include "smartdriver/refusal.h"
 #include "smartdriver/smartdriver_c.h"
 
 using namespace sd::literals;
