@@ -5,7 +5,6 @@
 #include <cstring>
 
 #include "driver/entry_boundary.h"
-
 #include "driver/operations.h"
 #include "platform/clock.h"
 #include "smartdriver/cp1251.h"
