@@ -31,7 +31,7 @@ class ChildProcess {
   // Starts the child; false, with the system's reason in *error, when it could not start. The child's
   // standard output and error are pipes that this object reads; a child that stops reading its input
   // never ends this program (POSIX: SIGPIPE is ignored once a child was started).
-  bool Start(const ProcessSpec& spec, std::string* error);
+  bool Start(const ProcessSpec& launch, std::string* error);
 
   // Waits at most `limit` for more output or for both output streams to end; false when nothing came.
   bool ReadMore(std::chrono::milliseconds limit);

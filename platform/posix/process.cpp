@@ -78,7 +78,7 @@ ChildProcess::~ChildProcess() { Kill(); }
 
 bool ChildProcess::Started() const { return native_->pid > 0; }
 
-bool ChildProcess::Start(const ProcessSpec& spec, std::string* error) {
+bool ChildProcess::Start(const ProcessSpec& launch, std::string* error) {
   ::signal(SIGPIPE, SIG_IGN);
   int in[2], out[2], err[2];
   if (::pipe2(in, O_CLOEXEC) != 0 || ::pipe2(out, O_CLOEXEC) != 0 || ::pipe2(err, O_CLOEXEC) != 0) {
@@ -91,12 +91,12 @@ bool ChildProcess::Start(const ProcessSpec& spec, std::string* error) {
   posix_spawn_file_actions_adddup2(&actions, out[1], 1);
   posix_spawn_file_actions_adddup2(&actions, err[1], 2);
 
-  std::vector<std::string> args = {spec.program};
-  args.insert(args.end(), spec.arguments.begin(), spec.arguments.end());
-  std::vector<std::string> env = ChildEnvironment(spec.environment);
+  std::vector<std::string> args = {launch.program};
+  args.insert(args.end(), launch.arguments.begin(), launch.arguments.end());
+  std::vector<std::string> env = ChildEnvironment(launch.environment);
   std::vector<char*> argv = Pointers(args), envp = Pointers(env);
   pid_t pid = -1;
-  const int failed = ::posix_spawn(&pid, spec.program.c_str(), &actions, nullptr, argv.data(), envp.data());
+  const int failed = ::posix_spawn(&pid, launch.program.c_str(), &actions, nullptr, argv.data(), envp.data());
   posix_spawn_file_actions_destroy(&actions);
   for (int fd : {in[0], out[1], err[1]}) ::close(fd);
   native_->input = in[1];
@@ -108,9 +108,9 @@ bool ChildProcess::Start(const ProcessSpec& spec, std::string* error) {
     return false;
   }
   native_->pid = pid;
-  native_->pending_input = spec.input;
+  native_->pending_input = launch.input;
   ::fcntl(native_->input, F_SETFL, ::fcntl(native_->input, F_GETFL) | O_NONBLOCK);
-  if (spec.input.empty()) CloseFd(native_->input);
+  if (launch.input.empty()) CloseFd(native_->input);
   return true;
 }
 

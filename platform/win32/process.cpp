@@ -131,7 +131,7 @@ ChildProcess::~ChildProcess() { Kill(); }
 
 bool ChildProcess::Started() const { return native_->process != nullptr; }
 
-bool ChildProcess::Start(const ProcessSpec& spec, std::string* error) {
+bool ChildProcess::Start(const ProcessSpec& launch, std::string* error) {
   SECURITY_ATTRIBUTES inherited{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
   HANDLE child_in = nullptr, child_out = nullptr, child_err = nullptr;
   Native& n = *native_;
@@ -157,12 +157,12 @@ bool ChildProcess::Start(const ProcessSpec& spec, std::string* error) {
   startup.hStdOutput = child_out;
   startup.hStdError = child_err;
   std::wstring command_line;
-  AppendQuoted(command_line, FromAnsi(spec.program));
-  for (const std::string& argument : spec.arguments) AppendQuoted(command_line, FromAnsi(argument));
-  std::wstring environment = ChildEnvironment(spec.environment);
+  AppendQuoted(command_line, FromAnsi(launch.program));
+  for (const std::string& argument : launch.arguments) AppendQuoted(command_line, FromAnsi(argument));
+  std::wstring environment = ChildEnvironment(launch.environment);
   PROCESS_INFORMATION info{};
   // Its own process group, so that Stop reaches the child alone.
-  const BOOL created = ::CreateProcessW(FromAnsi(spec.program).c_str(), command_line.data(), nullptr, nullptr, TRUE,
+  const BOOL created = ::CreateProcessW(FromAnsi(launch.program).c_str(), command_line.data(), nullptr, nullptr, TRUE,
                                         CREATE_UNICODE_ENVIRONMENT | CREATE_NEW_PROCESS_GROUP, environment.data(),
                                         nullptr, &startup, &info);
   const DWORD create_error = ::GetLastError();
@@ -177,7 +177,7 @@ bool ChildProcess::Start(const ProcessSpec& spec, std::string* error) {
   n.open_streams = 2;
   n.output_reader = std::thread([&n] { n.Read(n.output, &Native::output_text); });
   n.errors_reader = std::thread([&n] { n.Read(n.errors, &Native::errors_text); });
-  n.writer = std::thread([&n, input = spec.input] {
+  n.writer = std::thread([&n, input = launch.input] {
     DWORD written = 0;
     std::size_t done = 0;
     while (done < input.size() &&

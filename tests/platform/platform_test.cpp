@@ -1,6 +1,6 @@
 // The platform layer on every platform: file names, the file services, the clock's locale, the
 // Windows-1251 literals and a child process held to its time limit. What only holds on one platform is
-// in platform_posix_test.cpp and platform_win32_test.cpp.
+// in platform_test_posix.cpp and platform_test_win32.cpp.
 #include <gtest/gtest.h>
 
 #include <chrono>
