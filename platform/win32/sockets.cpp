@@ -215,6 +215,24 @@ int Listen(SocketHandle socket, int backlog) {
   return listen(socket, backlog) == 0 ? 0 : Failed();
 }
 
+// A listener keeps its port to itself: SO_EXCLUSIVEADDRUSE stops another socket from binding over it,
+// which SO_REUSEADDR would allow on Windows.
+SocketHandle OpenListener(const SocketAddress& address, int backlog) {
+  const SocketHandle socket = Socket(kAddressFamilyInet, kSocketStream, 0);
+  if (socket == kNoSocket) return kNoSocket;
+  if (auto* setsockopt = g_setsockopt.Get()) {
+    const BOOL on = TRUE;
+    setsockopt(socket, SOL_SOCKET, SO_EXCLUSIVEADDRUSE, reinterpret_cast<const char*>(&on), sizeof on);
+  }
+  if (Bind(socket, address) != 0 || Listen(socket, backlog) != 0) {
+    const int error = last_socket_error;
+    if (auto* closesocket = g_closesocket.Get()) closesocket(socket);
+    last_socket_error = error;
+    return kNoSocket;
+  }
+  return socket;
+}
+
 SocketHandle Accept(SocketHandle socket, SocketAddress* peer) {
   auto* accept = g_accept.Get();
   if (accept == nullptr) return kNoSocket;
@@ -395,6 +413,7 @@ constexpr SocketOps kSystemSockets = {
     .connect_within = ConnectWithin,
     .listen = Listen,
     .accept = Accept,
+    .open_listener = OpenListener,
     .send = Send,
     .recv = Recv,
     .select = Select,
