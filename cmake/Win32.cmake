@@ -42,3 +42,7 @@ function(sd_win32_driver_library target)
   target_link_options(${target} PRIVATE -Wl,--kill-at)
   add_dependencies(${target} sd_win32_runtime)
 endfunction()
+
+# A program marked ENABLE_EXPORTS lends its host interface by exporting SmartDriverHostUi; a PE program
+# exports nothing that is not named, so such a program exports its symbols as a DLL would.
+set(CMAKE_EXE_EXPORTS_CXX_FLAG "-Wl,--export-all-symbols")
