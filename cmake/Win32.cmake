@@ -46,3 +46,14 @@ endfunction()
 # A program marked ENABLE_EXPORTS lends its host interface by exporting SmartDriverHostUi; a PE program
 # exports nothing that is not named, so such a program exports its symbols as a DLL would.
 set(CMAKE_EXE_EXPORTS_CXX_FLAG "-Wl,--export-all-symbols")
+
+# The tools' output reaches scripts and tests as on POSIX, line breaks unchanged; the targets exist once
+# the whole tree is read.
+function(sd_win32_binary_output)
+  foreach(tool IN ITEMS smartdriver-host smartdriver-emulator smartdriver-log)
+    if(TARGET ${tool})
+      target_sources(${tool} PRIVATE ${PROJECT_SOURCE_DIR}/tools/binary_output_win32.cpp)
+    endif()
+  endforeach()
+endfunction()
+cmake_language(DEFER DIRECTORY ${CMAKE_SOURCE_DIR} CALL sd_win32_binary_output)
