@@ -235,8 +235,16 @@ int ChildProcess::Wait(std::chrono::milliseconds limit) {
 }
 
 void ChildProcess::Stop() {
-  if (native_->process != nullptr)
-    ::GenerateConsoleCtrlEvent(CTRL_BREAK_EVENT, ::GetProcessId(native_->process));
+  if (native_->process == nullptr) return;
+  const DWORD id = ::GetProcessId(native_->process);
+  if (::GenerateConsoleCtrlEvent(CTRL_BREAK_EVENT, id)) return;
+  // A parent without a console (a program run headless under Wine) cannot send the event; a child that
+  // waits for a stop also listens on an event named after its process.
+  const std::wstring name = L"Local\\SmartDriverStop-" + std::to_wstring(id);
+  if (const HANDLE stop = ::OpenEventW(EVENT_MODIFY_STATE, FALSE, name.c_str())) {
+    ::SetEvent(stop);
+    ::CloseHandle(stop);
+  }
 }
 
 void ChildProcess::Kill() {

@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <atomic>
+#include <string>
 
 namespace sd::emulator {
 namespace {
@@ -24,7 +25,11 @@ BOOL WINAPI OnConsoleControl(DWORD type) {
 }  // namespace
 
 void TakeOverStopSignals() {
-  g_stop_requested = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  // Named after the process, so that a parent without a console can still ask for the stop; it stands
+  // for the Ctrl+Break such a parent would have sent.
+  g_control_type = CTRL_BREAK_EVENT;
+  const std::wstring name = L"Local\\SmartDriverStop-" + std::to_wstring(GetCurrentProcessId());
+  g_stop_requested = CreateEventW(nullptr, TRUE, FALSE, name.c_str());
   SetConsoleCtrlHandler(OnConsoleControl, TRUE);
 }
 
