@@ -94,6 +94,10 @@ int ReadAll(const std::string& path, std::string* contents) {
 }
 
 int ReplaceAll(const std::string& path, std::string_view contents) {
+  // Windows refuses to replace a read-only file; asked first, so that Wine, whose rename ignores the
+  // attribute, refuses it the same way.
+  const DWORD attributes = ::GetFileAttributesW(Wide(path).c_str());
+  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0) return ERROR_ACCESS_DENIED;
   static std::atomic<unsigned> serial{0};
   const std::string aside = path + ".tmp" + std::to_string(::GetCurrentProcessId()) + "." +
                             std::to_string(serial.fetch_add(1));
