@@ -1,6 +1,7 @@
 // Libraries on Windows: LoadLibraryExA with the altered search path, as a till loads the driver, so that
 // the driver's own runtime DLLs are found beside it.
 #include "platform/library.h"
+#include "platform/win32/text_win32.h"
 
 #include <windows.h>
 
@@ -9,14 +10,9 @@
 namespace sd::platform {
 namespace {
 
-std::string SystemMessage(DWORD code) {
-  char* text = nullptr;
-  const DWORD length = ::FormatMessageA(
-      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code, 0,
-      reinterpret_cast<char*>(&text), 0, nullptr);
-  std::string message = length > 0 && text != nullptr ? std::string(text, length) : std::string();
-  if (text != nullptr) ::LocalFree(text);
-  while (!message.empty() && static_cast<unsigned char>(message.back()) <= ' ') message.pop_back();
+// The system's text with its code, as a host's loader reports it.
+std::string LoadFailure(DWORD code) {
+  const std::string message = win32::SystemMessage(code);
   return message.empty() ? "error " + std::to_string(code) : message + " (" + std::to_string(code) + ")";
 }
 
@@ -31,7 +27,7 @@ std::string WithBackslashes(std::string path) {
 
 LibraryHandle LoadLibraryFile(const std::string& path, std::string* error) {
   const HMODULE module = ::LoadLibraryExA(WithBackslashes(path).c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
-  if (module == nullptr && error != nullptr) *error = SystemMessage(::GetLastError());
+  if (module == nullptr && error != nullptr) *error = LoadFailure(::GetLastError());
   return reinterpret_cast<LibraryHandle>(module);
 }
 

@@ -1,6 +1,7 @@
 // Child processes on Windows: CreateProcessW with three pipes, each served by a thread of its own (an
 // anonymous pipe cannot be waited for alongside others), and the process handle waited for at the end.
 #include "platform/process.h"
+#include "platform/win32/text_win32.h"
 
 #include <windows.h>
 #include <pthread.h>
@@ -22,14 +23,8 @@ std::wstring FromAnsi(const std::string& text) {
   return wide;
 }
 
-std::string SystemMessage(DWORD code) {
-  char* text = nullptr;
-  const DWORD length = ::FormatMessageA(
-      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code, 0,
-      reinterpret_cast<char*>(&text), 0, nullptr);
-  std::string message = length > 0 && text != nullptr ? std::string(text, length) : std::string();
-  if (text != nullptr) ::LocalFree(text);
-  while (!message.empty() && static_cast<unsigned char>(message.back()) <= ' ') message.pop_back();
+std::string StartFailure(DWORD code) {
+  const std::string message = win32::SystemMessage(code);
   return message.empty() ? "error " + std::to_string(code) : message;
 }
 
@@ -146,7 +141,7 @@ bool ChildProcess::Start(const ProcessSpec& launch, std::string* error) {
     for (HANDLE h : {child_in, child_out, child_err})
       if (h != nullptr) ::CloseHandle(h);
     native_ = std::make_unique<Native>();
-    if (error != nullptr) *error = SystemMessage(pipe_error);
+    if (error != nullptr) *error = StartFailure(pipe_error);
     return false;
   }
 
@@ -169,7 +164,7 @@ bool ChildProcess::Start(const ProcessSpec& launch, std::string* error) {
   for (HANDLE h : {child_in, child_out, child_err}) ::CloseHandle(h);
   if (!created) {
     native_ = std::make_unique<Native>();
-    if (error != nullptr) *error = SystemMessage(create_error);
+    if (error != nullptr) *error = StartFailure(create_error);
     return false;
   }
   ::CloseHandle(info.hThread);

@@ -6,6 +6,8 @@
 #include <ws2tcpip.h>
 #include <windows.h>
 
+#include "platform/win32/text_win32.h"
+
 #include <algorithm>
 #include <atomic>
 #include <chrono>
@@ -79,16 +81,10 @@ int Failed() {
   return -1;
 }
 
-std::string SystemMessage(DWORD code) {
-  char* text = nullptr;
-  const DWORD length = ::FormatMessageA(
-      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code, 0,
-      reinterpret_cast<char*>(&text), 0, nullptr);
-  std::string message = length > 0 && text != nullptr ? std::string(text, length) : std::string();
-  if (text != nullptr) ::LocalFree(text);
-  // The system ends its texts with a full stop and a line break; the caller adds its own punctuation.
-  while (!message.empty() && (static_cast<unsigned char>(message.back()) <= ' ' || message.back() == '.'))
-    message.pop_back();
+// The system ends its texts with a full stop; the caller adds its own punctuation.
+std::string LoadFailureText(DWORD code) {
+  std::string message = win32::SystemMessage(code);
+  while (!message.empty() && message.back() == '.') message.pop_back();
   return message;
 }
 
@@ -98,7 +94,7 @@ bool LoadSocketLibrary(std::uint32_t* system_error, std::string* system_error_te
   if (library == nullptr) {
     const DWORD code = ::GetLastError();
     *system_error = code;
-    *system_error_text = SystemMessage(code);
+    *system_error_text = LoadFailureText(code);
     return false;
   }
   // A second load by another thread only adds a reference that is never dropped, as the first is not.

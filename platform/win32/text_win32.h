@@ -1,6 +1,9 @@
 // Conversions between the driver's Windows-1251 text and the UTF-16 of the Windows wide-character API,
-// independent of the system's ANSI code page. Shared by the Windows platform files only.
+// independent of the system's ANSI code page, and the system's own texts of its error codes. Shared by
+// the Windows platform files only.
 #pragma once
+
+#include <windows.h>
 
 #include <string>
 #include <string_view>
@@ -29,6 +32,18 @@ inline std::string Narrow(std::wstring_view wide) {
     out.push_back(byte < 0 ? '?' : static_cast<char>(byte));
   }
   return out;
+}
+
+// The system's text for an error code, without the line break it ends with; empty when it has none.
+inline std::string SystemMessage(DWORD code) {
+  char* text = nullptr;
+  const DWORD length = ::FormatMessageA(
+      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code, 0,
+      reinterpret_cast<char*>(&text), 0, nullptr);
+  std::string message = length > 0 && text != nullptr ? std::string(text, length) : std::string();
+  if (text != nullptr) ::LocalFree(text);
+  while (!message.empty() && static_cast<unsigned char>(message.back()) <= ' ') message.pop_back();
+  return message;
 }
 
 }  // namespace sd::platform::win32
