@@ -5,6 +5,8 @@
 
 #include <windows.h>
 
+#include "platform/win32/loader_lock.h"
+
 namespace {
 
 // Windows 10 names threads with SetThreadDescription; older systems know only the debugger's naming
@@ -25,11 +27,15 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID reserved) {
   switch (reason) {
     case DLL_PROCESS_ATTACH:
       NameThisThreadMain();
+      sd::platform::win32::SetInLoaderCallout(true);
       sd::platform::OnModuleLoad(/*under_loader_lock=*/true);
+      sd::platform::win32::SetInLoaderCallout(false);
       break;
     case DLL_PROCESS_DETACH:
       // At process exit (reserved set) the other threads are gone or frozen, and the process frees
-      // everything itself: nothing is touched.
+      // everything itself: nothing is touched. The runtime's destructors that run after this hook, at
+      // process exit as at unload, still hold the loader lock.
+      sd::platform::win32::SetInLoaderCallout(true);
       if (reserved == nullptr) sd::platform::OnModuleUnload(/*under_loader_lock=*/true);
       break;
     default:

@@ -1,22 +1,35 @@
 // Threads on Windows: each holds a reference to the module whose code it runs and leaves through
 // FreeLibraryAndExitThread, so a host's FreeLibrary never pulls the code from under it. A join waits for
-// the body's return, signalled by an event, never for the thread's exit: the exit needs the loader lock,
-// which the joiner may hold (DllMain), and the thread no longer runs the module's code once it has
-// returned from the body.
+// the thread's end, so that a joined thread no longer counts among the process's threads; under the
+// loader lock (DllMain) it waits only for the body's return, signalled by an event, since the end needs
+// that lock and the thread no longer runs the module's code once its body has returned. A thread that
+// the system ended before its body returned (at process exit, when the runtime's destructors join what
+// is left) counts as returned.
 #include "platform/thread.h"
 
 #include <windows.h>
+
+#include "platform/win32/loader_lock.h"
 
 #include <atomic>
 #include <new>
 
 namespace sd::platform {
 
+namespace win32 {
+namespace {
+thread_local bool g_in_loader_callout = false;
+}  // namespace
+bool InLoaderCallout() { return g_in_loader_callout; }
+void SetInLoaderCallout(bool inside) { g_in_loader_callout = inside; }
+}  // namespace win32
+
 struct ThreadState {
   void (*body)(void*) = nullptr;
   void* argument = nullptr;
   HMODULE module = nullptr;       // the reference the thread holds while it runs
   HANDLE returned = nullptr;      // set once the body has returned
+  HANDLE thread = nullptr;        // signalled once the thread has ended, however it ended
   std::atomic<bool> finished{false};
 };
 
@@ -35,6 +48,7 @@ DWORD WINAPI ThreadMain(void* parameter) {
 
 void Release(ThreadState* state) {
   if (state->returned != nullptr) ::CloseHandle(state->returned);
+  if (state->thread != nullptr) ::CloseHandle(state->thread);
   delete state;
 }
 
@@ -50,20 +64,24 @@ ThreadHandle Start(void (*body)(void*), void* argument) {
     Release(state);
     return nullptr;
   }
-  const HANDLE thread = ::CreateThread(nullptr, 0, &ThreadMain, state, 0, nullptr);
-  if (thread == nullptr) {
+  state->thread = ::CreateThread(nullptr, 0, &ThreadMain, state, 0, nullptr);
+  if (state->thread == nullptr) {
     ::FreeLibrary(state->module);
     Release(state);
     return nullptr;
   }
-  ::CloseHandle(thread);
   return state;
 }
 
 bool HasFinished(ThreadHandle thread) { return thread->finished.load(std::memory_order_acquire); }
 
 void Join(ThreadHandle thread) {
-  ::WaitForSingleObject(thread->returned, INFINITE);
+  if (win32::InLoaderCallout()) {
+    const HANDLE ends[] = {thread->returned, thread->thread};
+    ::WaitForMultipleObjects(2, ends, FALSE, INFINITE);
+  } else {
+    ::WaitForSingleObject(thread->thread, INFINITE);
+  }
   Release(thread);
 }
 
