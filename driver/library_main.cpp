@@ -40,6 +40,6 @@ namespace sd::platform {
 void OnModuleLoad(bool under_loader_lock) { sd::driver::StartModule(under_loader_lock); }
 // The shutdown is the same under the loader lock: there the exchange threads pin the module, so every
 // one of them has finished when it runs and joining them does not wait (platform/thread.h).
-void OnModuleUnload(bool /*under_loader_lock*/) { sd::driver::StopModule(); }
+void OnModuleUnload(bool under_loader_lock) { sd::driver::StopModule(under_loader_lock); }
 
 }  // namespace sd::platform

@@ -29,13 +29,13 @@ void FinishStartOnHostThread() {
   settings::StartSettings();
 }
 
-void StopModule() {
+void StopModule(bool under_loader_lock) {
   // Exchange threads that outlived their operation's wait still use the log and the event: they end on
   // their own within their limits, and unload waits for them before anything goes.
   exchange::StopExchangeModule();
   settings::StopSettings();
   log::BindLogSwitch(nullptr);
-  transport::StopSocketLibrary();
+  if (!under_loader_lock) transport::StopSocketLibrary();
 }
 
 }  // namespace sd::driver

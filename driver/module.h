@@ -15,7 +15,9 @@ void StartModule(bool under_loader_lock);
 void FinishStartOnHostThread();
 
 // Joins exchange threads that still run (each ends within its wait), removes the menu entry, destroys the settings
-// dialog and closes the event, in that order. Writes nothing.
-void StopModule();
+// dialog and closes the event, in that order, then undoes the socket library's start-up. Under the
+// loader lock (Windows) the socket library stays started: WSACleanup may unload its providers and so
+// must not run there, and the library stays loaded in the process either way. Writes nothing.
+void StopModule(bool under_loader_lock);
 
 }  // namespace sd::driver

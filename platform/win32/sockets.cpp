@@ -27,6 +27,21 @@ thread_local int last_socket_error = 0;
 
 // Set once the library is loaded; it stays loaded until the process ends.
 std::atomic<HMODULE> g_library{nullptr};
+// Whether the system's IPv6 support library is there with its address functions. The exchanges use IPv4
+// only; the library is probed beside WS2_32.DLL, outside the loader lock, and kept while it is used as
+// WS2_32.DLL is.
+std::atomic<bool> g_ipv6_available{false};
+
+void ProbeIpv6Library() {
+  const HMODULE library = ::LoadLibraryA("Wship6.dll");
+  if (library == nullptr) return;
+  if (::GetProcAddress(library, "getaddrinfo") != nullptr && ::GetProcAddress(library, "getnameinfo") != nullptr &&
+      ::GetProcAddress(library, "freeaddrinfo") != nullptr) {
+    g_ipv6_available.store(true, std::memory_order_release);
+  } else {
+    ::FreeLibrary(library);
+  }
+}
 
 // One function of the library: its exported name and, once bound, its entry point. Two threads that bind
 // the same function at once store the same address.
@@ -98,7 +113,7 @@ bool LoadSocketLibrary(std::uint32_t* system_error, std::string* system_error_te
     return false;
   }
   // A second load by another thread only adds a reference that is never dropped, as the first is not.
-  g_library.store(library, std::memory_order_release);
+  if (g_library.exchange(library, std::memory_order_acq_rel) == nullptr) ProbeIpv6Library();
   return true;
 }
 
