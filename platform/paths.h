@@ -16,6 +16,9 @@ namespace sd::platform {
 // The native path of a Windows path written in Windows-1251.
 std::string NativePath(std::string_view windows_path);
 
+// A native path in UTF-8, as a tool prints it (Windows' native paths here are in Windows-1251).
+std::string DisplayPath(const std::string& native_path);
+
 // A name part with every character that a file name here cannot carry replaced by '.'; a part that is
 // already valid comes back unchanged. (A backslash counts too: it is a separator of the Windows paths.)
 std::string FileNameSafe(std::string_view part);

@@ -58,4 +58,6 @@ std::string NativePath(std::string_view windows_path) {
   return out + text::ToUtf8(rest);
 }
 
+std::string DisplayPath(const std::string& native_path) { return native_path; }
+
 }  // namespace sd::platform

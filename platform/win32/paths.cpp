@@ -51,4 +51,6 @@ std::string NativePath(std::string_view windows_path) {
   return root + rest;
 }
 
+std::string DisplayPath(const std::string& native_path) { return text::ToUtf8(native_path); }
+
 }  // namespace sd::platform

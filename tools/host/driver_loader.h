@@ -30,16 +30,19 @@ class DriverLoader {
   TSmartDriver* Driver();
 
   // Releases the driver object and unloads the library; the library's threads are gone afterwards.
+  // Where an exchange thread keeps the library in memory until it ends (Windows), this waits for that,
+  // a few seconds at most, so that the thread's last log lines are written before the program goes on.
   void Unload();
 
  private:
+  std::string path_;
   platform::LibraryHandle handle_ = nullptr;
   entry::GeTDriver* get_driver_ = nullptr;
   TSmartDriver* driver_ = nullptr;
 };
 
-// The library of this program's own build: ../lib/<the platform's file name of smartdriver> beside the
-// directory of the running executable; empty when the executable's path cannot be told.
+// The library of this program's own build: <the platform's file name of smartdriver> beside the running
+// executable when it is there, else the one in ../lib; empty when the executable's path cannot be told.
 std::string DefaultLibraryPath();
 
 }  // namespace sd::host

@@ -1,10 +1,7 @@
 // Reading back what the driver appended to its operation log.
 #include "tools/host/log_tail.h"
 
-#include <filesystem>
-#include <fstream>
-#include <iterator>
-
+#include "platform/files.h"
 #include "platform/paths.h"
 #include "smartdriver/cp1251.h"
 
@@ -13,10 +10,11 @@ namespace {
 
 using namespace sd::literals;
 
+// The log's name is in Windows-1251, so it is opened through the platform's files, which give it its
+// right name on every system rather than through the standard library's narrow names.
 std::uintmax_t SizeOf(const std::string& path) {
-  std::error_code error;
-  const std::uintmax_t size = std::filesystem::file_size(path, error);
-  return error ? 0 : size;
+  std::int64_t size = 0;
+  return platform::Files().size(path, &size) == 0 ? static_cast<std::uintmax_t>(size) : 0;
 }
 
 }  // namespace
@@ -26,9 +24,8 @@ LogTail::LogTail() : LogTail(platform::NativePath("C:\\ZEMO\\LogFiles\\Орве�
 LogTail::LogTail(std::string path) : path_(std::move(path)), start_size_(SizeOf(path_)) {}
 
 std::string LogTail::Appended() const {
-  std::ifstream in(path_, std::ios::binary);
-  if (!in) return {};
-  std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  std::string bytes;
+  if (platform::Files().read_all(path_, &bytes) != 0) return {};
   const std::size_t from = bytes.size() >= start_size_ ? static_cast<std::size_t>(start_size_) : 0;
   std::string text;
   text.reserve(bytes.size() - from);

@@ -39,8 +39,8 @@ const char kUsageTail[] =
     "WALLET is 0 to 255; QTY and SUM are numbers with '.' as the decimal point.\n"
     "\n"
     "Options:\n"
-    "  --lib PATH        the library to load (default: the library of this program's own build, in\n"
-    "                    ../lib beside this program's directory)\n"
+    "  --lib PATH        the library to load (default: the library of this program's own build, beside\n"
+    "                    this program or in ../lib)\n"
     "  --drive-c DIR     the directory that stands for drive C, for this program and the library\n"
     "  --log             afterwards, print the lines this run added to the operation log\n"
     "  --stop-on-error   run: stop at the first line that fails\n"
@@ -113,7 +113,7 @@ sd::TSmartDriver* StartDriver(sd::host::DriverLoader& loader, const sd::host::Lo
     return loader.Driver();
   } catch (const sd::EInOutError& e) {
     std::cout << "error: " << sd::text::ToUtf8(e.what()) << '\n';
-    std::cout << "(GeTDriver could not write the operation log; does " << log.Path()
+    std::cout << "(GeTDriver could not write the operation log; does " << sd::platform::DisplayPath(log.Path())
               << " lie in an existing directory?)\n";
   } catch (const std::exception& e) {
     std::cout << "error: " << sd::text::ToUtf8(e.what()) << '\n';
@@ -179,8 +179,16 @@ int Main(int argc, char** argv) {
       return kNotLoaded;
     }
     if (settings) {
-      // The settings entry is in the menu from the library's start-up on; the dialog needs no driver
-      // object, so it can also switch off a log that GeTDriver could not write.
+      // The settings entry is in the menu from the library's start-up on, or, where the library may not
+      // touch the host's interface while it is being loaded (Windows), from the first GeTDriver, as a
+      // till calls it. The dialog needs no driver object, so it also serves to switch off a log that
+      // GeTDriver could not write: the entry is there before GeTDriver writes.
+      if (!sd::host::HasSettingsEntry()) {
+        try {
+          loader->Driver();
+        } catch (...) {
+        }
+      }
       status = sd::host::RunSettings(options.sets, std::cout);
     } else if (sd::TSmartDriver* driver = StartDriver(*loader, log)) {
       sd::host::Session session(driver, std::cout);
@@ -193,7 +201,7 @@ int Main(int argc, char** argv) {
     loader->Unload();
   }
   if (options.log) {
-    std::cout << "\n--- operation log: lines added to " << log.Path() << " ---\n" << log.Appended();
+    std::cout << "\n--- operation log: lines added to " << sd::platform::DisplayPath(log.Path()) << " ---\n" << log.Appended();
   }
   std::cout.flush();
   return status;

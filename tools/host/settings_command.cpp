@@ -43,10 +43,19 @@ ControlValue ParseControlValue(std::string_view text) {
   return {std::string(text.substr(0, eq)), std::string(text.substr(eq + 1))};
 }
 
+namespace {
+MenuItem* SettingsEntry() { return HostUi::Instance().SettingsChild("Настройки связи с Вельтор (Кестров)"_w); }
+}  // namespace
+
+bool HasSettingsEntry() {
+  const MenuItem* entry = SettingsEntry();
+  return entry != nullptr && entry->on_click != nullptr;
+}
+
 int RunSettings(const std::vector<ControlValue>& values, std::ostream& out) {
   HostUi& ui = HostUi::Instance();
-  MenuItem* entry = ui.SettingsChild("Настройки связи с Вельтор (Кестров)"_w);
-  if (entry == nullptr || entry->on_click == nullptr) {
+  MenuItem* entry = SettingsEntry();
+  if (!HasSettingsEntry()) {
     out << "error: the library put no settings entry into the host's menu\n";
     return 1;
   }

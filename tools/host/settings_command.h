@@ -19,6 +19,9 @@ struct ControlValue {
 // Reads "NAME=VALUE"; UsageError when there is no '=' or no name.
 ControlValue ParseControlValue(std::string_view text);
 
+// Whether the library has put its settings entry into the host's menu.
+bool HasSettingsEntry();
+
 // Clicks the settings entry and prints the dialog; with values, sets them and applies, then prints the
 // dialog again as the saved settings fill it. Returns the exit status: 0 shown (and applied); 1 the
 // library added no entry, or it showed a message (a bad port: nothing applied); 2 a control refused its
