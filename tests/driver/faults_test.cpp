@@ -9,6 +9,7 @@
 
 #include "driver/server_state.h"
 #include "platform/sockets.h"
+#include "support/process_stats.h"
 #include "tests/driver/operation_fixture.h"
 
 namespace sd {
@@ -153,6 +154,8 @@ class FaultTable : public Faults, public ::testing::WithParamInterface<Row> {};
 
 TEST_P(FaultTable, EveryOperationEndsInItsMessageWithinTheWaitAndLeavesNoThread) {
   const Row& row = GetParam();
+  if (sd::testing::UnderWine() && row.message.find("# 10054") != std::string::npos)
+    GTEST_SKIP() << "Wine reports the server's reset as an orderly close";
   for (Op op : {Op::CardInfo, Op::Discount, Op::Sale, Op::Return}) {
     SCOPED_TRACE(Name(op));
     settings::LinkSettings.IP = "127.0.0.1";

@@ -40,7 +40,8 @@ class OperationLog : public ::testing::Test {
     BindLogSwitch(nullptr);
   }
   fs::path Rotated(const std::string& date) const {
-    return drive_.LogDir() / (std::string("Орвелина.log") + date);
+    fs::path rotated = drive_.LogFile();
+    return rotated += date;
   }
   void FillLog(std::size_t bytes) const { std::ofstream(drive_.LogFile(), std::ios::binary) << std::string(bytes, 'x'); }
 

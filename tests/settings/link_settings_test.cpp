@@ -147,6 +147,8 @@ TEST_F(LinkSettingsTest, UnwritableTargetRaisesAndStopsAtTheFailingKey) {
     EXPECT_EQ(std::string(e.what()), "Unable to write to C:\\ZEMO\\Kestmark.INI (I/O error 5)");
   }
   EXPECT_EQ(drive_.ReadSettings(), "[RemoteDiscount]\r\nIP=old\r\n");
+  // Windows removes no read-only file.
+  fs::permissions(drive_.SettingsFile(), fs::perms::owner_write, fs::perm_options::add);
   fs::remove_all(drive_.Zemo());
 
   // A replacement that fails: the file keeps all of its old settings, memory keeps the new ones.

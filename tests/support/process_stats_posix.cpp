@@ -32,4 +32,6 @@ long long ResidentBytes() {
   return -1;
 }
 
+bool UnderWine() { return false; }
+
 }  // namespace sd::testing

@@ -35,4 +35,9 @@ long long ResidentBytes() {
   return static_cast<long long>(counters.WorkingSetSize);
 }
 
+bool UnderWine() {
+  const HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
+  return ntdll != nullptr && GetProcAddress(ntdll, "wine_get_version") != nullptr;
+}
+
 }  // namespace sd::testing

@@ -32,7 +32,13 @@ class TempDrive {
   ~TempDrive() {
     platform::SetDriveCRoot(previous_);
     std::error_code ignored;
-    if (!adopted_) std::filesystem::remove_all(root_, ignored);
+    if (adopted_) return;
+    // Windows removes no read-only file, and a test may have left one.
+    for (auto it = std::filesystem::recursive_directory_iterator(root_, ignored);
+         it != std::filesystem::recursive_directory_iterator(); it.increment(ignored))
+      std::filesystem::permissions(it->path(), std::filesystem::perms::owner_write,
+                                   std::filesystem::perm_options::add, ignored);
+    std::filesystem::remove_all(root_, ignored);
   }
   TempDrive(const TempDrive&) = delete;
   TempDrive& operator=(const TempDrive&) = delete;

@@ -7,6 +7,7 @@
 #include "smartdriver/errors.h"
 #include "transport/socket_ops.h"
 #include "transport/socket_ops_fakes.h"
+#include "transport/socket_stack.h"
 #include "transport/transport_errors.h"
 
 namespace sd::transport {
@@ -65,6 +66,7 @@ TEST(ResolveToAddress, LooksUpOnlyNamesOtherThanLocalhost) {
 }
 
 TEST(LookupHostAddress, UnknownHostIsHostNotFound) {
+  StackUser stack;  // Winsock answers nothing before it is started.
   for (const char* host : {"no-such-host.invalid", "smartdriver-test.invalid"}) {
     try {
       ResolveToAddress(host);
