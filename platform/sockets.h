@@ -94,6 +94,9 @@ struct SocketOps {
   int (*gethostname)(char* buffer, int length);
   // The Winsock code of the calling thread's last failed call.
   int (*last_error)();
+  // Whether that call was made before the socket library was loaded, a state that Windows alone has:
+  // then the name the library exports the function under, and the system's text for its code (10093).
+  bool (*call_before_load)(std::string* function, std::string* system_text);
 };
 
 // The operations in force, and the system's own ones.

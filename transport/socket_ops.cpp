@@ -48,6 +48,11 @@ int CheckSocketResult(int result) {
 }
 
 void ThrowSocketError(int code) {
+  std::string function, system_text;
+  if (code == sd::platform::kWsaNotInitialised && Ops().call_before_load != nullptr &&
+      Ops().call_before_load(&function, &system_text))
+    throw SocketLibraryError(FormatText(TransportText::kErrorOnCallFunction, function), static_cast<std::uint32_t>(code),
+                             system_text);
   if (code == sd::platform::kWsaENotSock) throw NotASocketError(code, SocketErrorText(code));
   throw SocketError(code, SocketErrorText(code));
 }

@@ -541,6 +541,8 @@ constexpr SocketOps kSystemSockets = {
     .lookup_ipv4_within = LookupIpv4Within,
     .gethostname = GetHostName,
     .last_error = LastError,
+    // The library is part of the system here, loaded before any call.
+    .call_before_load = [](std::string*, std::string*) { return false; },
 };
 
 std::atomic<const SocketOps*> current_sockets{&kSystemSockets};

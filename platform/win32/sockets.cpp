@@ -24,6 +24,8 @@ constexpr int kNotInitialised = WSANOTINITIALISED;  // 10093: a call before the 
 constexpr int kCallFailed = WSASYSCALLFAILURE;      // a function that the library does not export
 
 thread_local int last_socket_error = 0;
+// The function of this thread's last failed call when it failed for want of the library.
+thread_local const char* unloaded_call = nullptr;
 
 // Set once the library is loaded; it stays loaded until the process ends.
 std::atomic<HMODULE> g_library{nullptr};
@@ -56,11 +58,13 @@ struct Bound {
     const HMODULE library = g_library.load(std::memory_order_acquire);
     if (library == nullptr) {
       last_socket_error = kNotInitialised;
+      unloaded_call = name;
       return nullptr;
     }
     function = reinterpret_cast<Function*>(reinterpret_cast<void*>(::GetProcAddress(library, name)));
     if (function == nullptr) {
       last_socket_error = kCallFailed;
+      unloaded_call = nullptr;
       return nullptr;
     }
     entry.store(function, std::memory_order_release);
@@ -93,6 +97,7 @@ Bound<int WSAAPI(char*, int)> g_gethostname{"gethostname"};
 int Failed() {
   auto* get_last_error = g_get_last_error.Get();
   last_socket_error = get_last_error != nullptr ? get_last_error() : kCallFailed;
+  unloaded_call = nullptr;
   return -1;
 }
 
@@ -414,6 +419,15 @@ int GetHostName(char* buffer, int length) {
 
 int LastError() { return last_socket_error; }
 
+bool CallBeforeLoad(std::string* function, std::string* system_text) {
+  if (unloaded_call == nullptr || last_socket_error != kNotInitialised) return false;
+  *function = unloaded_call;
+  // Not every system has a text for Winsock's codes (Wine has none); the code then stands for it.
+  *system_text = win32::SystemMessage(kNotInitialised);
+  if (system_text->empty()) *system_text = "error " + std::to_string(kNotInitialised);
+  return true;
+}
+
 constexpr SocketOps kSystemSockets = {
     .load_library = LoadSocketLibrary,
     .startup = Startup,
@@ -437,6 +451,7 @@ constexpr SocketOps kSystemSockets = {
     .lookup_ipv4_within = LookupIpv4Within,
     .gethostname = GetHostName,
     .last_error = LastError,
+    .call_before_load = CallBeforeLoad,
 };
 
 std::atomic<const SocketOps*> current_sockets{&kSystemSockets};
@@ -450,6 +465,9 @@ const SocketOps* SetSockets(const SocketOps* ops) {
   return current_sockets.exchange(ops ? ops : &kSystemSockets, std::memory_order_acq_rel);
 }
 
-void SetLastSocketError(int code) { last_socket_error = code; }
+void SetLastSocketError(int code) {
+  last_socket_error = code;
+  unloaded_call = nullptr;
+}
 
 }  // namespace sd::platform
