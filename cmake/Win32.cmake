@@ -41,6 +41,8 @@ function(sd_win32_driver_library target)
   target_sources(${target} PRIVATE ${PROJECT_SOURCE_DIR}/platform/win32/smartdriver.def)
   target_link_options(${target} PRIVATE -Wl,--kill-at)
   add_dependencies(${target} sd_win32_runtime)
+  # The settings dialog's up-down control and the host's windows and menus.
+  target_link_libraries(${target} PRIVATE comctl32 user32 gdi32)
 endfunction()
 
 # A program marked ENABLE_EXPORTS lends its host interface by exporting SmartDriverHostUi; a PE program
