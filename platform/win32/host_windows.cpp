@@ -138,9 +138,7 @@ void RemoveEntry(State& s, std::size_t index, int position) {
   if (alive) ::DeleteMenu(s.entries[index].menu, static_cast<UINT>(position), MF_BYPOSITION);
   s.entries.erase(s.entries.begin() + static_cast<std::ptrdiff_t>(index));
   if (!alive || !s.entries.empty()) return;
-  const HWND frame = s.frame;
   Unsubclass(s);
-  ::DrawMenuBar(frame);
   // Nothing refers to the records any more.
   delete g_state;
   g_state = nullptr;
@@ -165,7 +163,9 @@ bool IsWindowedProgram() {
   return nt->OptionalHeader.Subsystem == IMAGE_SUBSYSTEM_WINDOWS_GUI;
 }
 
-// The table's functions: `host` is unused, the state is the process's one.
+// The table's functions: `host` is unused, the state is the process's one. Items change only inside
+// drop-down menus, which are drawn afresh each time they open, so the menu bar is never redrawn (nor the
+// host's code called while the library unloads).
 void* FindComponent(void*, const char* name) {
   return name != nullptr && ::_stricmp(name, "MainFrm") == 0 ? FindMainFrame() : nullptr;
 }
@@ -208,7 +208,6 @@ void RemoveChild(void*, void*, void* child) {
     if (s.entries[i].menu == item.menu && s.entries[i].id == item.id) return RemoveEntry(s, i, position);
   if (position < 0) return;
   ::DeleteMenu(item.menu, static_cast<UINT>(position), MF_BYPOSITION);
-  if (s.form != nullptr) ::DrawMenuBar(s.form);
 }
 
 void* AppendChild(void*, void* parent, const char* caption, void (*on_click)(void*), void* ctx) {
@@ -226,7 +225,6 @@ void* AppendChild(void*, void* parent, const char* caption, void (*on_click)(voi
         ::SetWindowLongPtrW(form, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&FrameProc)));
   }
   s.entries.push_back(Entry{menu, id, on_click, ctx});
-  ::DrawMenuBar(form);
   return ItemAt(menu, Count(menu) - 1);
 }
 

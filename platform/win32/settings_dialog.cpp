@@ -111,7 +111,9 @@ void LayOut(HWND dialog, const SdDialog& d) {
       width = size.cx;
       height = size.cy;
     }
-    ::MoveWindow(::GetDlgItem(dialog, c.id), c.x, c.y, width, height, FALSE);
+    // A label sized to its caption may reach under the edit beside it, which is drawn over it.
+    ::SetWindowPos(::GetDlgItem(dialog, c.id), c.width == 0 ? HWND_BOTTOM : nullptr, c.x, c.y, width, height,
+                   SWP_NOACTIVATE | SWP_NOREDRAW | (c.width == 0 ? 0 : SWP_NOZORDER));
   }
   ::SelectObject(dc, font);
   ::ReleaseDC(dialog, dc);
