@@ -31,7 +31,7 @@ struct Control {
 };
 
 constexpr DWORD kEdit = WS_TABSTOP | ES_AUTOHSCROLL;
-constexpr DWORD kLabel = SS_LEFT | SS_NOPREFIX;
+constexpr DWORD kLabel = SS_LEFT | SS_NOPREFIX | WS_CLIPSIBLINGS;
 
 // In tab order: Apply, Cancel, the check box, the time-out, the cashless port, the discount port, the
 // address; the labels, which take no focus, after them.

@@ -6,6 +6,7 @@
 #include <commctrl.h>
 #include <gtest/gtest.h>
 
+#include <cwchar>
 #include <functional>
 #include <optional>
 #include <string>
@@ -72,13 +73,24 @@ class SettingsWindowTest : public ::testing::Test {
     if (frame_ != nullptr) ::DestroyWindow(frame_);
   }
 
-  // The host's frame, of the given window class, with "&Файл" and "&Настройка" in its menu bar.
-  void CreateFrame(const wchar_t* window_class) {
-    WNDCLASSW wc{};
-    wc.lpfnWndProc = &::DefWindowProcW;
-    wc.hInstance = ::GetModuleHandleW(nullptr);
-    wc.lpszClassName = window_class;
-    ::RegisterClassW(&wc);
+  // The host's frame, of the given window class, with "&Файл" and "&Настройка" in its menu bar. An ANSI
+  // frame stands for a till whose windows are not Unicode.
+  void CreateFrame(const wchar_t* window_class, bool ansi = false) {
+    const HINSTANCE instance = ::GetModuleHandleW(nullptr);
+    const std::string narrow_class(window_class, window_class + std::wcslen(window_class));
+    if (ansi) {
+      WNDCLASSA wc{};
+      wc.lpfnWndProc = &::DefWindowProcA;
+      wc.hInstance = instance;
+      wc.lpszClassName = narrow_class.c_str();
+      ::RegisterClassA(&wc);
+    } else {
+      WNDCLASSW wc{};
+      wc.lpfnWndProc = &::DefWindowProcW;
+      wc.hInstance = instance;
+      wc.lpszClassName = window_class;
+      ::RegisterClassW(&wc);
+    }
     const HMENU bar = ::CreateMenu(), file = ::CreatePopupMenu();
     settings_ = ::CreatePopupMenu();
     ::AppendMenuW(file, MF_STRING, 100, L"&Выход");
@@ -88,8 +100,10 @@ class SettingsWindowTest : public ::testing::Test {
     ::AppendMenuW(settings_, MF_STRING, 103, kHostItems[2].c_str());
     ::AppendMenuW(bar, MF_POPUP, reinterpret_cast<UINT_PTR>(file), L"&Файл");
     ::AppendMenuW(bar, MF_POPUP, reinterpret_cast<UINT_PTR>(settings_), L"&Настройка");
-    frame_ = ::CreateWindowW(window_class, L"Касса", WS_OVERLAPPEDWINDOW, 0, 0, 640, 480, nullptr, bar,
-                             wc.hInstance, nullptr);
+    frame_ = ansi ? ::CreateWindowA(narrow_class.c_str(), "Till", WS_OVERLAPPEDWINDOW, 0, 0, 640, 480, nullptr, bar,
+                                    instance, nullptr)
+                  : ::CreateWindowW(window_class, L"Till", WS_OVERLAPPEDWINDOW, 0, 0, 640, 480, nullptr, bar,
+                                    instance, nullptr);
     ASSERT_NE(frame_, nullptr);
     original_proc_ = ::GetWindowLongPtrW(frame_, GWLP_WNDPROC);
   }
@@ -126,8 +140,8 @@ class SettingsWindowTest : public ::testing::Test {
 
   // Whether the frame still answers as a window.
   bool FrameWorks() const {
-    ::SetWindowTextW(frame_, L"Касса 2");
-    return TextOf(frame_) == L"Касса 2";
+    ::SetWindowTextW(frame_, L"Till 2");
+    return TextOf(frame_) == L"Till 2";
   }
 
   TempDrive drive_;
@@ -138,17 +152,23 @@ class SettingsWindowTest : public ::testing::Test {
 };
 
 TEST_F(SettingsWindowTest, EntryReplacesTheStaleOneStandsLastAndGoesAtUnload) {
-  CreateFrame(L"TMainFrm");
-  Load();
-  std::vector<std::wstring> expected = kHostItems;
-  expected.push_back(kEntry);
-  EXPECT_EQ(Items(), expected);
-  EXPECT_NE(::GetWindowLongPtrW(frame_, GWLP_WNDPROC), original_proc_);
+  for (const bool ansi : {false, true}) {
+    CreateFrame(L"TMainFrm", ansi);
+    Load();
+    std::vector<std::wstring> expected = kHostItems;
+    expected.push_back(kEntry);
+    EXPECT_EQ(Items(), expected) << ansi;
+    EXPECT_NE(::GetWindowLongPtrW(frame_, GWLP_WNDPROC), original_proc_) << ansi;
+    EXPECT_TRUE(FrameWorks()) << ansi;
 
-  library_->Unload();
-  EXPECT_EQ(Items(), kHostItems);
-  EXPECT_EQ(::GetWindowLongPtrW(frame_, GWLP_WNDPROC), original_proc_);
-  EXPECT_TRUE(FrameWorks());
+    library_->Unload();
+    EXPECT_EQ(Items(), kHostItems) << ansi;
+    EXPECT_EQ(::GetWindowLongPtrW(frame_, GWLP_WNDPROC), original_proc_) << ansi;
+    EXPECT_TRUE(FrameWorks()) << ansi;
+    ::DestroyWindow(frame_);
+    frame_ = nullptr;
+    ::UnregisterClassW(L"TMainFrm", ::GetModuleHandleW(nullptr));
+  }
 }
 
 TEST_F(SettingsWindowTest, HostWithoutMainFrameGetsAWorkingDriverAndNoEntry) {
