@@ -1,5 +1,5 @@
 // The command identifiers of the settings dialog's windows, beside IDOK (Apply) and IDCANCEL (Cancel):
-// what the dialog's code and a program that drives the dialog (a test) both know it by.
+// what the dialog's code and a program that drives the dialog (a test, the host tool) both know it by.
 #pragma once
 
 namespace sd::platform::win32 {

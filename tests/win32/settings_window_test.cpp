@@ -126,7 +126,7 @@ class SettingsWindowTest : public ::testing::Test {
 
   // Posts the click of the menu's last item and serves the dialogs it opens, one action each.
   void ClickEntry(std::vector<Action> actions) {
-    Script script{std::move(actions)};
+    Script script{std::move(actions), 0, {}};
     g_script = &script;
     const UINT_PTR timer = ::SetTimer(nullptr, 0, 20, &Tick);
     const UINT id = ::GetMenuItemID(settings_, ::GetMenuItemCount(settings_) - 1);

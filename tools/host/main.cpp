@@ -183,6 +183,7 @@ int Main(int argc, char** argv) {
       // touch the host's interface while it is being loaded (Windows), from the first GeTDriver, as a
       // till calls it. The dialog needs no driver object, so it also serves to switch off a log that
       // GeTDriver could not write: the entry is there before GeTDriver writes.
+      sd::host::PrepareSettings();
       if (!sd::host::HasSettingsEntry()) {
         try {
           loader->Driver();

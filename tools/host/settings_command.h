@@ -19,6 +19,11 @@ struct ControlValue {
 // Reads "NAME=VALUE"; UsageError when there is no '=' or no name.
 ControlValue ParseControlValue(std::string_view text);
 
+// Makes the host's main form ready to receive the library's entry before the library's start-up looks
+// for it: on Windows a real "TMainFrm" window with "&Настройка" in its menu bar, elsewhere nothing (the
+// program lends its forms through SmartDriverHostUi).
+void PrepareSettings();
+
 // Whether the library has put its settings entry into the host's menu.
 bool HasSettingsEntry();
 
