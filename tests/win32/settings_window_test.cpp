@@ -15,6 +15,7 @@
 
 #include "platform/win32/settings_dialog_ids.h"
 #include "support/driver_library.h"
+#include "tools/emulator/emulator.h"
 #include "support/temp_drive.h"
 
 namespace sd::testing {
@@ -274,6 +275,27 @@ TEST_F(SettingsWindowTest, ApplySavesTheTypedValuesOrShowsTheBadPortMessage) {
     ClickEntry(std::move(actions));
     EXPECT_EQ(drive_.ReadSettings(), c.saved.empty() ? std::string(kIni) : c.saved) << c.message;
   }
+}
+
+TEST_F(SettingsWindowTest, TheNextOperationUsesWhatApplySaved) {
+  emulator::Emulator server;
+  CreateFrame(L"TMainFrm");
+  Load();
+  const std::wstring port = std::to_wstring(server.DiscountPort());
+  ClickEntry({[&](HWND d) {
+    ::SetDlgItemTextW(d, kIdIp, L"127.0.0.1");
+    ::SetDlgItemTextW(d, kIdPort, port.c_str());
+    Press(d, kIdIp, VK_RETURN);
+  }});
+  TSmartDriver* driver = library_->GetDriver();
+  DiscountResult r{};
+  EXPECT_EQ(Raised([&] {
+              EntryOf<entry::DiscountOperation>(driver, kDiscountOperation)(&r, driver, 'M', 1, 1, 10, nullptr,
+                                                                            nullptr, nullptr);
+            }),
+            "");
+  EXPECT_EQ(server.Exchanges().size(), 1u);
+  DestroyOf(driver)(driver);
 }
 
 // Last: the library stays in this process afterwards.
