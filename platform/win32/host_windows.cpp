@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "platform/win32/text_win32.h"
+#include "platform/win32/window_thunk.h"
 
 namespace sd::platform::win32 {
 namespace {
@@ -41,6 +42,7 @@ struct State {
   HWND form = nullptr;       // the form whose menu bar was last asked for
   HWND frame = nullptr;      // the subclassed window
   WNDPROC original = nullptr;
+  WindowThunk* thunk = nullptr;  // the frame's procedure while it is subclassed
   std::string scratch;       // the caption last handed out
 };
 
@@ -67,6 +69,7 @@ LRESULT CALLBACK FrameProc(HWND window, UINT message, WPARAM wparam, LPARAM lpar
     ::SetWindowLongPtrW(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(original));
     s.frame = nullptr;
     s.original = nullptr;
+    s.thunk = nullptr;
     s.entries.clear();
   }
   return ::CallWindowProcW(original, window, message, wparam, lparam);
@@ -122,16 +125,19 @@ void Unsubclass(State& s) {
   ::SetWindowLongPtrW(s.frame, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(s.original));
   s.frame = nullptr;
   s.original = nullptr;
+  s.thunk = nullptr;
 }
 
 // Takes one of the library's own entries out of the menu, and the subclass with the last one. That is
 // safe only on the window's thread while the subclass is still the window's procedure; otherwise the
-// entry stays, its click does nothing, and the library stays loaded so that the procedure stays valid.
+// entry stays and its click goes to the window's own procedure, which does not know it, and the library
+// stays loaded as well.
 void RemoveEntry(State& s, std::size_t index, int position) {
   const bool alive = s.frame != nullptr && ::IsWindow(s.frame);
   if (alive && (!OnOwnThread(s.frame) ||
-                ::GetWindowLongPtrW(s.frame, GWLP_WNDPROC) != reinterpret_cast<LONG_PTR>(&FrameProc))) {
+                ::GetWindowLongPtrW(s.frame, GWLP_WNDPROC) != reinterpret_cast<LONG_PTR>(ThunkProc(s.thunk)))) {
     for (Entry& e : s.entries) e.on_click = nullptr;
+    ForwardToOriginal(s.thunk);
     PinModule();
     return;
   }
@@ -220,9 +226,16 @@ void* AppendChild(void*, void* parent, const char* caption, void (*on_click)(voi
   const UINT id = FreeCommand(::GetMenu(form));
   if (id == 0 || !::AppendMenuW(menu, MF_STRING, id, Wide(caption).c_str())) return nullptr;
   if (s.frame == nullptr) {
+    const auto original = reinterpret_cast<WNDPROC>(::GetWindowLongPtrW(form, GWLP_WNDPROC));
+    WindowThunk* thunk = MakeWindowThunk(&FrameProc, original);
+    if (thunk == nullptr) {
+      ::DeleteMenu(menu, id, MF_BYCOMMAND);
+      return nullptr;
+    }
     s.frame = form;
+    s.thunk = thunk;
     s.original = reinterpret_cast<WNDPROC>(
-        ::SetWindowLongPtrW(form, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&FrameProc)));
+        ::SetWindowLongPtrW(form, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(ThunkProc(thunk))));
   }
   s.entries.push_back(Entry{menu, id, on_click, ctx});
   return ItemAt(menu, Count(menu) - 1);

@@ -64,6 +64,14 @@ void CALLBACK Tick(HWND, UINT, UINT_PTR, DWORD) {
   s.actions[s.next++](dialog);
 }
 
+// The frame's own procedure, which counts the commands that reach it.
+int g_host_commands = 0;
+template <bool kAnsi>
+LRESULT CALLBACK HostProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+  if (message == WM_COMMAND) ++g_host_commands;
+  return kAnsi ? ::DefWindowProcA(window, message, wparam, lparam) : ::DefWindowProcW(window, message, wparam, lparam);
+}
+
 // A key as the operator presses it in a dialog's control.
 void Press(HWND dialog, int id, WPARAM key) { ::PostMessageW(::GetDlgItem(dialog, id), WM_KEYDOWN, key, 0); }
 
@@ -81,13 +89,13 @@ class SettingsWindowTest : public ::testing::Test {
     const std::string narrow_class(window_class, window_class + std::wcslen(window_class));
     if (ansi) {
       WNDCLASSA wc{};
-      wc.lpfnWndProc = &::DefWindowProcA;
+      wc.lpfnWndProc = &HostProc<true>;
       wc.hInstance = instance;
       wc.lpszClassName = narrow_class.c_str();
       ::RegisterClassA(&wc);
     } else {
       WNDCLASSW wc{};
-      wc.lpfnWndProc = &::DefWindowProcW;
+      wc.lpfnWndProc = &HostProc<false>;
       wc.hInstance = instance;
       wc.lpszClassName = window_class;
       ::RegisterClassW(&wc);
@@ -305,7 +313,9 @@ TEST_F(SettingsWindowTest, UnloadOnAnotherThreadKeepsTheLibraryAndLeavesAHarmles
   std::thread([&] { library_->Unload(); }).join();
   EXPECT_TRUE(platform::IsLibraryLoaded(SD_TEST_LIBRARY));
   EXPECT_EQ(Items().back(), kEntry);
+  g_host_commands = 0;
   ClickEntry({});  // no dialog opens
+  EXPECT_EQ(g_host_commands, 1) << "the click must reach the frame's own procedure, and no code of the library";
   EXPECT_TRUE(FrameWorks());
   EXPECT_EQ(drive_.ReadSettings(), kIni);
 }
