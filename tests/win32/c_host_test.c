@@ -15,6 +15,8 @@ typedef void (__stdcall* ObjectFn)(void* self);
 typedef void (__stdcall* GetVersionFn)(unsigned char* result, void* self);
 typedef void (__stdcall* TerminalUnsupportedFn)(void* result, void* self, const char*, const char*, unsigned,
                                                 unsigned, unsigned, unsigned, unsigned);
+typedef void (__stdcall* CashlessSaleFn)(unsigned char* result, void* self, unsigned ignored, unsigned char koshel,
+                                        double kolvo, double summa);
 typedef void (__stdcall* DiscountFn)(unsigned char* result, void* self, unsigned char type_oper,
                                      unsigned char koshel, double kolvo, double summa, const char*,
                                      const char* card_text, const char*);
@@ -75,8 +77,34 @@ static int DeadPort(void) {
   return ntohs(address.sin_port);
 }
 
-/* Drive C for the driver: a fresh temporary folder with the log folder and settings naming the port. */
-static void MakeDrive(int port) {
+/* The bundled emulator beside this program, playing the cashless server; its cashless port, or 0. */
+static int StartEmulator(const char* dir, PROCESS_INFORMATION* process) {
+  SECURITY_ATTRIBUTES inherit = {sizeof inherit, NULL, TRUE};
+  STARTUPINFOA start;
+  HANDLE read_end, write_end;
+  char command[MAX_PATH + 32], line[128];
+  DWORD got, used = 0;
+  int discount_port = 0, cashless_port = 0;
+  if (!CreatePipe(&read_end, &write_end, &inherit, 0)) return 0;
+  SetHandleInformation(read_end, HANDLE_FLAG_INHERIT, 0);
+  memset(&start, 0, sizeof start);
+  start.cb = sizeof start;
+  start.dwFlags = STARTF_USESTDHANDLES;
+  start.hStdOutput = start.hStdError = write_end;
+  start.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+  snprintf(command, sizeof command, "\"%ssmartdriver-emulator.exe\"", dir);
+  if (!CreateProcessA(NULL, command, NULL, NULL, TRUE, 0, NULL, NULL, &start, process)) return 0;
+  CloseHandle(write_end);
+  /* Its first line: "discount-port=N cashless-port=N". */
+  while (used + 1 < sizeof line && ReadFile(read_end, line + used, 1, &got, NULL) && got == 1 && line[used] != '\n')
+    ++used;
+  line[used] = '\0';
+  CloseHandle(read_end);
+  return sscanf(line, "discount-port=%d cashless-port=%d", &discount_port, &cashless_port) == 2 ? cashless_port : 0;
+}
+
+/* Drive C for the driver: a fresh temporary folder with the log folder and settings naming the ports. */
+static void MakeDrive(int port, int cashless_port) {
   char root[MAX_PATH], path[MAX_PATH + 64];
   FILE* settings;
   GetTempPathA(MAX_PATH, path);
@@ -89,7 +117,7 @@ static void MakeDrive(int port) {
   CreateDirectoryA(path, NULL);
   snprintf(path, sizeof path, "%s\\ZEMO\\Kestmark.INI", root);
   settings = fopen(path, "wb");
-  fprintf(settings, "[RemoteDiscount]\r\nIP=127.0.0.1\r\nPort=%d\r\nPortbn=%d\r\n", port, port);
+  fprintf(settings, "[RemoteDiscount]\r\nIP=127.0.0.1\r\nPort=%d\r\nPortbn=%d\r\n", port, cashless_port);
   fclose(settings);
   SetEnvironmentVariableA("SMARTDRIVER_DRIVE_C", root);
 }
@@ -103,10 +131,19 @@ int main(void) {
   const void* const* table;
   unsigned char result[512];
   int round;
+  PROCESS_INFORMATION emulator;
+  int cashless_port;
 
-  MakeDrive(DeadPort());
   GetModuleFileNameA(NULL, dll, MAX_PATH);
   slash = strrchr(dll, '\\');
+  slash[1] = '\0';
+  cashless_port = StartEmulator(dll, &emulator);
+  if (cashless_port == 0) {
+    printf("FAILED: the emulator did not start\n");
+    return 1;
+  }
+  /* Refused on the discount server's port, served on the cashless server's. */
+  MakeDrive(DeadPort(), cashless_port);
   strcpy(slash + 1, "smartdriver.dll");
   module = LoadLibraryExA(dll, NULL, LOAD_WITH_ALTERED_SEARCH_PATH);
   if (module == NULL) {
@@ -140,7 +177,15 @@ int main(void) {
     }
   }
 
-  /* The driver still answers after its refusals. */
+  /* The driver still works after its refusals: a whole sale through the server, and its version. */
+  memset(result, 0, sizeof result);
+  if (setjmp(g_resume) == 0) {
+    ((CashlessSaleFn)table[12])(result, driver, 0, 1, 1.0, 10.0);
+    Expect(result[10] == 10 && memcmp(result + 11, "0012345678", 10) == 0, "the cashless sale's card");
+  } else {
+    Expect(0, "a cashless sale after the refusals was refused");
+    printf("  %s\n", g_message);
+  }
   memset(result, 0, sizeof result);
   ((GetVersionFn)table[1])(result, driver);
   Expect(result[0] == 16 && memcmp(result + 1, "v1.9Vantrel 5121", 16) == 0, "GetVersion after the refusals");
@@ -149,6 +194,10 @@ int main(void) {
   Expect(driver != NULL, "a second GeTDriver");
   ((ObjectFn)(*(const void* const**)driver)[-1])(driver);
   FreeLibrary(module);
+  TerminateProcess(emulator.hProcess, 0);
+  WaitForSingleObject(emulator.hProcess, INFINITE);
+  CloseHandle(emulator.hProcess);
+  CloseHandle(emulator.hThread);
 
   if (g_failures == 0) printf("ok\n");
   return g_failures == 0 ? 0 : 1;
