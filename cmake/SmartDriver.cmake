@@ -8,12 +8,11 @@ function(sd_add_layer name)
   target_link_libraries(${name} PUBLIC ${ARG_DEPS})
 endfunction()
 
-# sd_add_test(<name> SOURCES <files...> LIBS <targets...> [LABELS <labels...>] [NEEDS_LIBRARY] [SERIAL])
+# sd_add_test(<name> SOURCES <files...> LIBS <targets...> [LABELS <labels...>] [NEEDS_LIBRARY])
 # Builds one GoogleTest program and registers each of its tests with CTest. NEEDS_LIBRARY: the program
-# loads the shared library (its path is SD_TEST_LIBRARY) or runs the tools in SD_TEST_BIN_DIR. SERIAL:
-# its tests run while no other test does.
+# loads the shared library (its path is SD_TEST_LIBRARY) or runs the tools in SD_TEST_BIN_DIR.
 function(sd_add_test name)
-  cmake_parse_arguments(ARG "NEEDS_LIBRARY;SERIAL" "" "SOURCES;LIBS;LABELS" ${ARGN})
+  cmake_parse_arguments(ARG "NEEDS_LIBRARY" "" "SOURCES;LIBS;LABELS" ${ARGN})
   add_executable(${name} ${ARG_SOURCES})
   target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR} ${PROJECT_SOURCE_DIR}/include
                                              ${PROJECT_SOURCE_DIR}/tests)
@@ -30,9 +29,6 @@ function(sd_add_test name)
   set(properties TIMEOUT 120)
   if(ARG_LABELS)
     list(APPEND properties LABELS "${ARG_LABELS}")
-  endif()
-  if(ARG_SERIAL)
-    list(APPEND properties RUN_SERIAL TRUE)
   endif()
   gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 PROPERTIES ${properties})
 endfunction()
