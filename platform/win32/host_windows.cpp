@@ -4,13 +4,13 @@
 // frame's window procedure. Also the message box owned by no window.
 #include "platform/win32/host_windows.h"
 
-#include <cstdio>
 #include <algorithm>
 #include <cstring>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "platform/ui_system.h"
 #include "platform/win32/text_win32.h"
 #include "platform/win32/window_thunk.h"
 
@@ -267,8 +267,7 @@ void WindowsMessageBox(const char* text, const char* caption) {
     ::MessageBoxW(nullptr, Wide(t).c_str(), Wide(c).c_str(), MB_OK | MB_TASKMODAL);
     return;
   }
-  const std::string line = c.empty() ? text::ToUtf8(t) : text::ToUtf8(c) + ": " + text::ToUtf8(t);
-  std::fprintf(stderr, "%s\n", line.c_str());
+  system_ui::MessageToStandardError(t, c);
 }
 
 }  // namespace sd::platform::win32
