@@ -16,7 +16,13 @@ if(SD_BUILD_TESTS)
 endif()
 
 # C++ exceptions cross the boundary between the driver and its host only when both use these DLLs.
-set(SD_WIN32_RUNTIME_DLLS libstdc++-6.dll libgcc_s_dw2-1.dll libwinpthread-1.dll)
+# GCC's own runtime is named after its unwinder: DWARF-2 on i686, the system's table-based one on x86_64.
+if(CMAKE_SIZEOF_VOID_P EQUAL 8)
+  set(SD_WIN32_GCC_RUNTIME libgcc_s_seh-1.dll)
+else()
+  set(SD_WIN32_GCC_RUNTIME libgcc_s_dw2-1.dll)
+endif()
+set(SD_WIN32_RUNTIME_DLLS libstdc++-6.dll ${SD_WIN32_GCC_RUNTIME} libwinpthread-1.dll)
 find_program(SD_MINGW_STRIP NAMES ${SD_MINGW_PREFIX}-strip REQUIRED)
 set(SD_WIN32_RUNTIME_COPIES)
 foreach(dll ${SD_WIN32_RUNTIME_DLLS})
