@@ -2,7 +2,7 @@
 // to the library's procedure while the library is loaded and, once the library has let go of a window it
 // could not give back its own procedure, to that procedure instead. A subclassed window then never calls
 // into the code of a library that is gone, whatever the system does with a library pinned during its
-// unload. Shared by the Windows platform files only; i386 code.
+// unload. Shared by the Windows platform files only; machine code for i386 and x86-64.
 #pragma once
 
 #include <windows.h>
