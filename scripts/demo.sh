@@ -6,7 +6,9 @@
 #   scripts/demo.sh                       build into build/
 #   BUILD_DIR=build-x JOBS=2 scripts/demo.sh
 #   scripts/demo.sh --win32               the same sale through the Windows DLL (build-win32/) under Wine,
-#                                         against the same emulator; the log must get its Cyrillic name
+#                                         against the same emulator; the log must get its Cyrillic name.
+#                                         Where 32-bit programs cannot run, through the 64-bit DLL
+#                                         (build-win64/) under 64-bit Wine.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -29,9 +31,26 @@ scripts/setup.sh
 echo "demo: building smartdriver, smartdriver-host, smartdriver-emulator and smartdriver-log in $build_dir/"
 quietly cmake -S . -B "$build_dir"
 quietly cmake --build "$build_dir" -j "$jobs" --target smartdriver smartdriver-host smartdriver-emulator smartdriver-log
+# The Windows build that runs here: the 32-bit one, or where 32-bit programs cannot run, the 64-bit one
+# under 64-bit Wine.
+win_dir=build-win32
+win_run=scripts/wine-run-win32.sh
+if [ "$win32" -eq 1 ] && ! why="$(scripts/win32-runnable.sh --why)"; then
+  if ! scripts/win64-runnable.sh; then
+    quietly env JOBS="$jobs" scripts/build-win32.sh --target smartdriver smartdriver-host
+    echo "demo: smartdriver.dll and smartdriver-host.exe built, but the sale NOT RUN under Wine: $why" >&2
+    exit 0
+  fi
+  echo "demo: the 32-bit build cannot run here ($why); the sale runs through the 64-bit build under 64-bit Wine"
+  win_dir=build-win64
+  win_run=scripts/wine-run-win64.sh
+fi
 if [ "$win32" -eq 1 ]; then
-  echo "demo: building smartdriver.dll and smartdriver-host.exe in build-win32/"
-  quietly env JOBS="$jobs" scripts/build-win32.sh --target smartdriver smartdriver-host
+  echo "demo: building smartdriver.dll and smartdriver-host.exe in $win_dir/"
+  toolchain=mingw32
+  [ "$win_dir" = build-win64 ] && toolchain=mingw64
+  quietly env JOBS="$jobs" BUILD_DIR="$win_dir" SD_TOOLCHAIN="$toolchain" scripts/build-win32.sh \
+    --target smartdriver smartdriver-host
 fi
 
 work="$(mktemp -d "${TMPDIR:-/tmp}/smartdriver-demo.XXXXXX")"
@@ -107,7 +126,7 @@ SALE
 set +e
 if [ "$win32" -eq 1 ]; then
   # Wine sees this machine's root as drive Z:; the Windows host makes the temporary drive its drive C.
-  scripts/wine-run-win32.sh build-win32/bin/smartdriver-host.exe --drive-c "Z:${drive//\//\\}" --log run - \
+  "$win_run" "$win_dir/bin/smartdriver-host.exe" --drive-c "Z:${drive//\//\\}" --log run - \
     <"$work/sale.txt" 2>&1 | tee "$work/host.out"
 else
   SMARTDRIVER_DRIVE_C="$drive" "$bin/smartdriver-host" --log run - <"$work/sale.txt" 2>&1 | tee "$work/host.out"
