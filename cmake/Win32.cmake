@@ -44,7 +44,16 @@ add_custom_target(sd_win32_runtime ALL DEPENDS ${SD_WIN32_RUNTIME_COPIES})
 # undecorated, as its module definition says.
 function(sd_win32_driver_library target)
   set_target_properties(${target} PROPERTIES PREFIX "")
-  target_sources(${target} PRIVATE ${PROJECT_SOURCE_DIR}/platform/win32/smartdriver.def)
+  set(def ${PROJECT_SOURCE_DIR}/platform/win32/smartdriver.def)
+  if(CMAKE_SIZEOF_VOID_P EQUAL 8)
+    # x86-64 has one calling convention and no @4 to take off: the export keeps the compiler's name.
+    set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${def})
+    file(READ ${def} text)
+    string(REPLACE " = GeTDriver@4" "" text "${text}")
+    set(def ${CMAKE_CURRENT_BINARY_DIR}/smartdriver.def)
+    file(WRITE ${def} "${text}")
+  endif()
+  target_sources(${target} PRIVATE ${def})
   target_link_options(${target} PRIVATE -Wl,--kill-at)
   add_dependencies(${target} sd_win32_runtime)
   # The settings dialog's up-down control and the host's windows and menus.

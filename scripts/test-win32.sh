@@ -17,29 +17,35 @@ build_dir="${BUILD_DIR:-build-win32}"
 # test program hanging at its exit after it has printed its result. Such a test is run once more; a test
 # that times out twice fails.
 run_suite() {
-  export WINEPREFIX="$PWD/$1/wine"
+  export WINEPREFIX="$PWD/$build_dir/wine"
   trap 'wineserver -k >/dev/null 2>&1 || true' EXIT
-  shift
   ctest --test-dir "$build_dir" --output-on-failure -j "$jobs" --timeout 180 --repeat after-timeout:2 "$@"
+}
+
+# The DLL of a build (its directory, its binutils' prefix) exports GeTDriver alone, undecorated.
+check_export() {
+  local exports
+  exports="$("$2-objdump" -p "$1/bin/smartdriver.dll" |
+    sed -n '/\[Ordinal\/Name Pointer\] Table/,/^$/p' | sed -n 's/^[[:space:]]*\[ *[0-9]*\] //p')"
+  if [ "$exports" != "GeTDriver" ]; then
+    echo "test-win32: FAILED: $1/bin/smartdriver.dll must export GeTDriver alone, undecorated; it exports:" >&2
+    printf '%s\n' "${exports:-(nothing)}" >&2
+    exit 1
+  fi
+  echo "test-win32: $1/bin/smartdriver.dll built; it exports GeTDriver alone, undecorated"
 }
 
 if why="$(scripts/win32-runnable.sh --why)"; then
   scripts/build-win32.sh
+  check_export "$build_dir" i686-w64-mingw32
   echo "test-win32: running the 32-bit build ($build_dir/) under 32-bit Wine"
-  run_suite "$build_dir" "$@"
+  run_suite "$@"
   exit 0
 fi
 
-# The shipped DLL is built and inspected even where it cannot run: its one export, undecorated.
+# The shipped DLL is built and inspected even where it cannot run.
 scripts/build-win32.sh --target smartdriver smartdriver-host
-exports="$(i686-w64-mingw32-objdump -p "$build_dir/bin/smartdriver.dll" |
-  sed -n '/\[Ordinal\/Name Pointer\] Table/,/^$/p' | sed -n 's/^[[:space:]]*\[ *[0-9]*\] //p')"
-if [ "$exports" != "GeTDriver" ]; then
-  echo "test-win32: FAILED: $build_dir/bin/smartdriver.dll must export GeTDriver alone, undecorated; it exports:" >&2
-  printf '%s\n' "${exports:-(nothing)}" >&2
-  exit 1
-fi
-echo "test-win32: $build_dir/bin/smartdriver.dll built; it exports GeTDriver alone, undecorated"
+check_export "$build_dir" i686-w64-mingw32
 
 if ! scripts/win64-runnable.sh; then
   echo "test-win32: built, but NOT RUN under Wine: $why; and 64-bit Wine does not run either" >&2
@@ -49,5 +55,6 @@ echo "test-win32: the 32-bit build cannot run here ($why);"
 echo "test-win32: running the 64-bit build (build-win64/) under 64-bit Wine instead"
 build_dir=build-win64
 BUILD_DIR="$build_dir" SD_TOOLCHAIN=mingw64 scripts/build-win32.sh
-run_suite "$build_dir" "$@"
+check_export "$build_dir" x86_64-w64-mingw32
+run_suite "$@"
 echo "test-win32: the 64-bit build's suite passed under 64-bit Wine (the 32-bit build was built, not run)"

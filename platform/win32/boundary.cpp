@@ -10,9 +10,11 @@
 #include "smartdriver/errors.h"
 #include "smartdriver/refusal.h"
 
+#if !defined(__x86_64__)
 // libgcc's lookup of a code address among the frame descriptions registered with this runtime: the
 // driver's own, those of the runtime DLLs, and those of a host module built with the same toolchain.
 extern "C" const void* _Unwind_Find_FDE(void* pc, void* bases);
+#endif
 
 namespace sd::platform {
 namespace {
@@ -23,6 +25,12 @@ constexpr std::size_t kMessageCapacity = 4096;
 thread_local char t_message[kMessageCapacity];
 
 bool CallerUnwinds(const void* return_address) {
+#if defined(__x86_64__)
+  // On x86-64 the runtime unwinds through the system's function tables, which every module of any
+  // compiler has unless it was built without unwind information.
+  DWORD64 image_base = 0;
+  return ::RtlLookupFunctionEntry(reinterpret_cast<DWORD64>(return_address) - 1, &image_base, nullptr) != nullptr;
+#else
   struct {
     void* text_base;
     void* data_base;
@@ -30,6 +38,7 @@ bool CallerUnwinds(const void* return_address) {
   } bases{};
   // The return address may already belong to the next function; the call instruction ends just before.
   return _Unwind_Find_FDE(static_cast<char*>(const_cast<void*>(return_address)) - 1, &bases) != nullptr;
+#endif
 }
 
 // Copies the failure's message into the thread's buffer and gives its kind.
