@@ -14,6 +14,20 @@ namespace {
 constexpr int kFileNotFound = 2;
 constexpr int kPathNotFound = 3;
 constexpr int kInvalidParameter = 87;
+constexpr int kFileTooLarge = 223;
+
+// No settings file is anywhere near this large; a larger one is taken as no file at all, so that a
+// huge or endless file can never hold up the driver's start.
+constexpr std::int64_t kLargestFile = std::int64_t{1} << 20;
+
+int ReadWhole(const std::string& native_path, std::string* text) {
+  std::int64_t size = 0;
+  if (platform::Files().size(native_path, &size) == 0 && size > kLargestFile) return kFileTooLarge;
+  const int code = platform::Files().read_all(native_path, text);
+  // It may have grown meanwhile.
+  if (code == 0 && static_cast<std::int64_t>(text->size()) > kLargestFile) return kFileTooLarge;
+  return code;
+}
 
 }  // namespace
 
@@ -23,7 +37,7 @@ IniFile::IniFile(std::string windows_path)
 std::string IniFile::ReadString(std::string_view section, std::string_view key,
                                 std::string_view fallback) const {
   std::string text;
-  if (platform::Files().read_all(native_path_, &text) != 0) return std::string(fallback);
+  if (ReadWhole(native_path_, &text) != 0) return std::string(fallback);
   std::optional<std::string> value = ini::FindValue(text, section, key);
   return value ? std::move(*value) : std::string(fallback);
 }
@@ -51,7 +65,7 @@ void IniFile::WriteStrings(std::string_view section,
                               failure + ": the value of " + std::string(key) + " holds a line break");
 
   std::string text;
-  const int read = platform::Files().read_all(native_path_, &text);
+  const int read = ReadWhole(native_path_, &text);
   // Only a file that is not there starts empty; one that exists but cannot be read is never replaced,
   // or its other sections would be lost.
   if (read != 0 && read != kFileNotFound && read != kPathNotFound)

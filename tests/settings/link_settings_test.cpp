@@ -181,6 +181,15 @@ TEST_F(LinkSettingsTest, AnUnreadableFileIsNeverReplaced) {
   EXPECT_EQ(drive_.ReadSettings(), "[Other]\r\nkeep=1\r\n");
 }
 
+TEST_F(LinkSettingsTest, AFileOfMoreThanAMebibyteIsTakenAsNoneAndNeverReplaced) {
+  const std::string huge = "[RemoteDiscount]\r\nIP=huge\r\n;" + std::string(1 << 20, 'x') + "\r\n";
+  drive_.WriteSettings(huge);
+  LoadLinkSettings();
+  ExpectDefaults();
+  EXPECT_THROW(SaveLinkSettings(), EIniFileException);
+  EXPECT_EQ(drive_.ReadSettings(), huge);
+}
+
 TEST_F(LinkSettingsTest, ALineBreakInAValueIsRefused) {
   drive_.WriteSettings("[RemoteDiscount]\r\nIP=old\r\n");
   LinkSettings.IP = "host\r\n[Evil]\r\nx=1";
