@@ -16,17 +16,21 @@ std::string_view SettingsFileName() { return "C:\\ZEMO\\Kestmark.INI"; }
 std::string_view SettingsSection() { return "RemoteDiscount"; }
 
 namespace {
-// Constant-initialised, like the settings it guards.
-constinit std::mutex g_settings_lock;
+// Made on first use and never destroyed: start-up reaches it from a static object's constructor, and the
+// unload may come after this file's destructors.
+std::mutex& SettingsLock() {
+  static std::mutex* const lock = new std::mutex;
+  return *lock;
+}
 }  // namespace
 
 LinkSettingsBlock LinkSettingsSnapshot() {
-  std::lock_guard<std::mutex> hold(g_settings_lock);
+  std::lock_guard<std::mutex> hold(SettingsLock());
   return LinkSettings;
 }
 
 void ReplaceLinkSettings(const LinkSettingsBlock& settings) {
-  std::lock_guard<std::mutex> hold(g_settings_lock);
+  std::lock_guard<std::mutex> hold(SettingsLock());
   LinkSettings.IP = settings.IP;
   LinkSettings.Port = settings.Port;
   LinkSettings.Portbn = settings.Portbn;
