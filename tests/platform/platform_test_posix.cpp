@@ -130,12 +130,15 @@ TEST(Files, OnlyRegularFilesAreOpened) {
           report += std::to_string(Files().read_all(path, &contents)) + " ";
           report += std::to_string(Files().size(path, &size)) + " ";
           report += std::to_string(Files().append(path, "line\r\n", nullptr)) + " ";
-          report += std::to_string(Files().replace_all(path, "x")) + ";";
+          // Never tried on the device: a replacement that followed the link would replace the system's
+          // own device file.
+          if (path == fifo) report += std::to_string(Files().replace_all(path, "x"));
+          report += ";";
         }
         return report;
       },
       {}, std::chrono::seconds(10));
-  EXPECT_EQ(outcome.report, "5 5 5 5;5 5 5 5;");
+  EXPECT_EQ(outcome.report, "5 5 5 5;5 5 5 ;");
 }
 
 TEST(Clock, NowCountsDaysSince1899InLocalTime) {
