@@ -12,8 +12,8 @@
 #include "smartdriver/cp1251.h"
 #include "support/temp_drive.h"
 #include "tools/log/frame_fields.h"
-#include "tools/log/log_lines.h"
-#include "tools/log/operations.h"
+#include "tools/log/log_reader.h"
+#include "tools/log/grouping.h"
 #include "tools/log/report.h"
 
 namespace sd::logtool {
@@ -24,7 +24,7 @@ using namespace sd::literals;
 // The fixture's log files, in the order smartdriver-log reads a directory.
 LogText ReadFixture() {
   LogText log;
-  for (const LogFile& file : ReadLogFiles({SD_LOG_FIXTURES})) ReadLog(file.bytes, file.name, log);
+  for (const auto& file : OrderLogFiles({SD_LOG_FIXTURES})) ReadLog(testing::TempDrive::Read(file), Utf8Name(file), log);
   return log;
 }
 

@@ -93,6 +93,11 @@ void DecodeReply(FrameFields& f) {
   f.decoded = true;
   f.type = d[1];
   Checksum(f, d, d.size() - 3);
+  if (d.size() >= 7) {
+    f.has_echo = true;
+    f.counter = BigEndian32(d, 2);
+    f.wallet = d[6];
+  }
   if (f.type != 1 && f.type != 3) return;
   if (d.size() < 21) {
     f.reason = std::to_string(d.size()) + " bytes: too short for the fields of its type (21 needed)";
