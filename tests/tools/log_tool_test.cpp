@@ -9,6 +9,7 @@
 #include "exchange/codec.h"
 #include "support/child_process.h"
 #include "support/emulator_process.h"
+#include "log/log_lines.h"
 #include "smartdriver/cp1251.h"
 #include "support/temp_drive.h"
 #include "tools/log/frame_fields.h"
@@ -39,12 +40,29 @@ struct Expected {
   Outcome outcome;
   std::string message;  // its beginning
   int late_lines;
+  bool damaged = false;
 };
+
+void ExpectOperations(const Grouped& g, const std::vector<Expected>& expected) {
+  ASSERT_EQ(g.operations.size(), expected.size());
+  for (std::size_t i = 0; i < g.operations.size(); ++i) {
+    const Operation& op = g.operations[i];
+    const Expected& e = expected[i];
+    SCOPED_TRACE("operation " + std::to_string(i + 1) + " at line " + std::to_string(op.start.line));
+    EXPECT_EQ(op.kind, e.kind);
+    EXPECT_EQ(op.Wallet(), e.wallet);
+    EXPECT_EQ(op.Card(), e.card);
+    EXPECT_EQ(OutcomeName(op.outcome), std::string(OutcomeName(e.outcome)));
+    EXPECT_TRUE(op.message.starts_with(e.message) && op.message.empty() == e.message.empty()) << op.message;
+    EXPECT_EQ(op.late_lines, e.late_lines);
+    EXPECT_EQ(!op.damage.empty(), e.damaged) << op.damage;
+  }
+}
 
 TEST(LogTool, GroupsTheRussianLogWithFaultsAndARotation) {
   const std::string link_failure = "Ошибка связи с сервером: ";
   const std::string card = "0012345678";
-  const Expected expected[] = {
+  const std::vector<Expected> expected = {
       {Kind::CardInfo, 1, card, Outcome::Done, "", 0},
       {Kind::SaleStart, 1, card, Outcome::Done, "", 1},  // ends in the file begun by the rotation
       {Kind::Discount, 1, card, Outcome::Done, "", 0},
@@ -65,18 +83,7 @@ TEST(LogTool, GroupsTheRussianLogWithFaultsAndARotation) {
   const LogText log = ReadFixture();
   EXPECT_TRUE(log.bad.empty());
   const Grouped g = GroupOperations(log.entries);
-  ASSERT_EQ(g.operations.size(), std::size(expected));
-  for (std::size_t i = 0; i < g.operations.size(); ++i) {
-    const Operation& op = g.operations[i];
-    const Expected& e = expected[i];
-    SCOPED_TRACE("operation " + std::to_string(i + 1) + " at line " + std::to_string(op.start.line));
-    EXPECT_EQ(op.kind, e.kind);
-    EXPECT_EQ(op.Wallet(), e.wallet);
-    EXPECT_EQ(op.Card(), e.card);
-    EXPECT_EQ(OutcomeName(op.outcome), std::string(OutcomeName(e.outcome)));
-    EXPECT_TRUE(op.message.starts_with(e.message) && op.message.empty() == e.message.empty()) << op.message;
-    EXPECT_EQ(op.late_lines, e.late_lines);
-  }
+  ExpectOperations(g, expected);
   // The rotated file is read first, and the day.month.year date and decimal comma are understood.
   EXPECT_TRUE(g.operations[0].start.source.ends_with(".log08.12.2026"));
   EXPECT_TRUE(g.operations[1].steps.back().entry.source.ends_with(".log"));
@@ -98,6 +105,10 @@ TEST(LogTool, FiltersSelectByCardWalletTimeAndFailure) {
       {{.since = StampKey("08.12.2026 17:46:40", false)}, 5},
       {{.until = StampKey("08.12.2026 17:46:39", false)}, 11},
       {{.until = StampKey("07.12.2026", true)}, 0},
+      {{.message = "Connection Closed"}, 1},
+      {{.message = "Неверная контрольная сумма"}, 2},
+      {{.at = 174741}, 6},  // within a minute of the six operations whose lines reach 17:46:41
+      {{.at = 174800}, 0},
   };
   for (const Case& c : cases)
     EXPECT_EQ(std::count_if(g.operations.begin(), g.operations.end(), [&](const Operation& op) { return Passes(op, c.filter); }),
@@ -117,6 +128,79 @@ TEST(LogTool, DatesAndTimesInTheLocalesForms) {
   EXPECT_EQ(TimeKey("24:00:00"), -1);
   EXPECT_EQ(StampKey("08.12.2026", true), 20261208235959);
   EXPECT_EQ(StampKey("08.12.2026 17:46", false), 20261208174600);
+  EXPECT_EQ(IsoTime(20261209130500), "2026-12-09T13:05:00");
+  // The order of a date's numbers, as the log's own dates show it, and as it is then read.
+  struct Case {
+    const char* date;
+    DateOrder shows;
+    std::int64_t dmy, mdy;
+  } cases[] = {
+      {"12/9/2026", DateOrder::Unknown, 20260912, 20261209},
+      {"13/12/2026", DateOrder::Dmy, 20261213, -1},
+      {"12/13/2026", DateOrder::Mdy, -1, 20261213},
+      {"09.12.26", DateOrder::Unknown, 20261209, 20260912},
+      {"2026-12-09", DateOrder::Ymd, 20261209, 20261209},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(DateOrderOf(c.date), c.shows) << c.date;
+    EXPECT_EQ(DateKey(c.date, c.shows == DateOrder::Ymd ? DateOrder::Ymd : DateOrder::Dmy), c.dmy) << c.date;
+    EXPECT_EQ(DateKey(c.date, c.shows == DateOrder::Ymd ? DateOrder::Ymd : DateOrder::Mdy), c.mdy) << c.date;
+  }
+}
+
+// A log of a Windows till in the United States locale: CRLF, month first, a twelve-hour clock, decimal
+// commas; with the failure lines, a late reply among the next sale's lines, a hang-up, a missing and a
+// damaged line (tests/tools/data/make_windows_log.py wrote it).
+TEST(LogTool, ReadsALogWrittenUnderWindows) {
+  const std::filesystem::path dir = std::filesystem::path(SD_LOG_FIXTURES).parent_path() / "win";
+  ASSERT_EQ(FindDateOrder(OrderLogFiles({dir})), DateOrder::Unknown);  // December 9th: either way
+  const std::string bytes = testing::TempDrive::Read(dir / u8"Орвелина.log");
+  LogText log;
+  ReadLog(bytes, "win", log, DateOrder::Mdy);
+  EXPECT_EQ(log.bad.size(), 1u);
+  const Grouped g = GroupOperations(log.entries);
+  const std::string card = "0012345678";
+  ExpectOperations(g, {
+      {Kind::CardInfo, 1, card, Outcome::Done, "", 0},
+      {Kind::Discount, 7, "", Outcome::TimeOut, "Не удалось получить скидку: TimeOut", 3},  // its reply came late
+      {Kind::CashlessSale, 1, card, Outcome::Done, "", 0},
+      {Kind::Discount, 8, "", Outcome::CommunicationFailure, "Ошибка связи с сервером: Connection Closed Gracefully.", 0},
+      {Kind::Discount, 1, card, Outcome::Damaged, "", 0, true},  // its success line is missing
+      {Kind::SaleStart, 2, card, Outcome::Done, "", 0},
+      {Kind::CashlessSale, 9, card, Outcome::Refused, "Сервер \"Вельтор\" отменил операцию", 0},
+      {Kind::CardInfo, 3, "", Outcome::Unfinished, "", 0},
+  });
+  std::ostringstream json;
+  PrintJson(json, {&g.operations[5], &g.operations[7]});
+  for (const char* part : {"\"time\":\"2026-12-09T09:32:28\"", "\"quantity\":1.5,\"sum\":99.99", "\"time\":\"2026-12-09T13:05:00\""})
+    EXPECT_NE(json.str().find(part), std::string::npos) << part << " in " << json.str();
+  EXPECT_EQ(std::count_if(g.operations.begin(), g.operations.end(), [](const Operation& op) { return Passes(op, {.at = 130500}); }), 1);
+
+  // Read as a stream, the operations are handed on as soon as they are settled, not at the end.
+  std::size_t handed_on = 0;
+  Grouper grouper([&](Operation&&) { ++handed_on; }, [](const Entry&) {});
+  for (int copy = 0; copy < 50; ++copy)
+    for (const Entry& e : log.entries) grouper.Add(e);
+  EXPECT_GE(handed_on, 50u * 8 - 8);
+  grouper.Finish();
+  EXPECT_EQ(handed_on, 50u * 8);
+}
+
+// Every line of the driver's list is told apart by the reader, and the log's documentation names it.
+TEST(LogTool, EveryLineOfTheDriversListIsRecognised) {
+  const std::filesystem::path doc = std::filesystem::path(SD_LOG_FIXTURES) / "../../../../docs/log-format.md";
+  const std::string documented = std::filesystem::exists(doc) ? testing::TempDrive::Read(doc) : "";
+  for (const auto& row : sd::log::kLogLines) {
+    std::string text = text::ToUtf8(row.text);
+    if (text.ends_with("\r\n")) text.resize(text.size() - 2);
+    const auto classified = Classify(text + (row.fields.empty() ? "" : "1"));
+    ASSERT_TRUE(classified.has_value()) << row.name;
+    EXPECT_EQ(classified->line, row.line) << row.name;
+    const std::string trimmed = text.substr(0, text.find_last_not_of(" (:=") + 1);
+    if (!documented.empty()) {
+      EXPECT_NE(documented.find(trimmed), std::string::npos) << row.name << " in docs/log-format.md";
+    }
+  }
 }
 
 // A reply with a right checksum and terminator around the given bytes, as a dump.

@@ -156,7 +156,8 @@ std::optional<Classified> Classify(std::string_view text) {
 
 std::string Operation::Card() const {
   if (auto it = result.find("NumberCard"); it != result.end() && !it->second.empty()) return it->second;
-  if (received && received->has_fields && received->checksum_ok) return received->card;
+  // A reply that came after the operation had ended never reached the host.
+  if (received && received->has_fields && received->checksum_ok && !exchange_ended_late) return received->card;
   if (sent && sent->decoded && sent->type == 2) return sent->card;
   return "";
 }
