@@ -184,7 +184,7 @@ void Grouper::Begin(const Entry& e) {
   Emit(false);
 }
 
-void Grouper::Add(const Entry& e) {
+void Grouper::Add(Entry e) {
   const std::optional<Classified> c = Classify(e.text);
   if (c && c->line == LogLine::Loaded) {
     // A new load of the library: no thread of an earlier one writes any more.
@@ -194,17 +194,17 @@ void Grouper::Add(const Entry& e) {
     Emit(true);
     on_outside_(e);
   } else if (c && IsLinkLine(c->line)) {
-    LinkLine(e, *c);
+    LinkLine(std::move(e), *c);
   } else if (c) {
-    HostLine(e, *c);
+    HostLine(std::move(e), *c);
   } else if (Operation* op = Current()) {
-    op->steps.push_back({e});
+    op->steps.push_back({std::move(e)});
   } else {
     on_outside_(e);
   }
 }
 
-void Grouper::HostLine(const Entry& e, const Classified& c) {
+void Grouper::HostLine(Entry&& e, const Classified& c) {
   Operation* op = Current();
   if (c.line == LogLine::Blank) {
     Begin(e);
@@ -228,30 +228,30 @@ void Grouper::HostLine(const Entry& e, const Classified& c) {
     op->has_success_line = true;
     op->result = Fields(e.text);
   }
-  op->steps.push_back({e});
   op->end_key = e.stamp.key;
+  op->steps.push_back({std::move(e)});
 }
 
-void Grouper::LinkLine(const Entry& e, const Classified& c) {
+void Grouper::LinkLine(Entry&& e, const Classified& c) {
   if (c.line == LogLine::Connecting) {
     // Each operation runs one exchange; a second one belongs to an operation whose request line is missing.
     Operation* op = Current();
     if (op == nullptr || op->exchange_started || op->Ended()) Begin(e);
     op = Current();
     op->exchange_started = true;
-    op->steps.push_back({e});
     op->end_key = e.stamp.key;
+    op->steps.push_back({std::move(e)});
     open_.push_back({first_ + ops_.size() - 1, State::Connecting, false, -1, std::nullopt});
     return;
   }
   // A count that more than one exchange could have received waits for its dump, which names its request.
   const auto sent = std::count_if(open_.begin(), open_.end(), [](const Exchange& x) { return x.state == State::Sent; });
-  if (c.line == LogLine::Received && sent > 1) return counts_.push_back(e);
+  if (c.line == LogLine::Received && sent > 1) return counts_.push_back(std::move(e));
   std::optional<FrameFields> dump;
   Exchange* x = Choose(c.line, c, dump);
-  if (x != nullptr) return Advance(*x, e, c, std::move(dump));
+  if (x != nullptr) return Advance(*x, std::move(e), c, std::move(dump));
   if (Operation* op = Current()) {
-    op->steps.push_back({e});
+    op->steps.push_back({std::move(e)});
     if (op->damage.empty()) op->damage = "a line out of its exchange's order";
   } else {
     on_outside_(e);
@@ -290,7 +290,7 @@ Grouper::Exchange* Grouper::Choose(LogLine line, const Classified& c, std::optio
   return chosen;
 }
 
-void Grouper::Advance(Exchange& x, const Entry& e, const Classified& c, std::optional<FrameFields> dump) {
+void Grouper::Advance(Exchange& x, Entry&& e, const Classified& c, std::optional<FrameFields> dump) {
   Operation& op = ops_[x.op - first_];
   if (dump && !dump->request && x.state == State::Sent) {
     // The waiting count of this reply's bytes comes first.
@@ -298,13 +298,13 @@ void Grouper::Advance(Exchange& x, const Entry& e, const Classified& c, std::opt
       return AnnouncedCount(Classify(n.text)->rest) == static_cast<int>(dump->raw.size());
     });
     if (it == counts_.end()) it = counts_.begin();
-    const Entry count = *it;
+    Entry count = std::move(*it);
     counts_.erase(it);
-    Advance(x, count, *Classify(count.text), std::nullopt);
+    const Classified counted = *Classify(count.text);
+    Advance(x, std::move(count), counted, std::nullopt);
   }
-  Step step{e, false, std::nullopt};
-  step.late = x.op + 1 != first_ + ops_.size() || op.not_done.has_value();
-  op.late_lines += step.late ? 1 : 0;
+  const bool late = x.op + 1 != first_ + ops_.size() || op.not_done.has_value();
+  op.late_lines += late ? 1 : 0;
   switch (c.line) {
     case LogLine::Connected: x.state = State::Connected; break;
     case LogLine::Sent:
@@ -313,25 +313,24 @@ void Grouper::Advance(Exchange& x, const Entry& e, const Classified& c, std::opt
       x.announced = AnnouncedCount(c.rest);
       break;
     case LogLine::Dump:
-      step.frame = std::move(dump);
-      (step.frame->request ? op.sent : op.received) = step.frame;
-      if (step.frame->request) x.sent = step.frame;
-      x.state = step.frame->request ? State::Sent : State::Received;
-      if (!step.frame->request) op.exchange_ended_late = step.late;
+      (dump->request ? op.sent : op.received) = dump;
+      if (dump->request) x.sent = dump;
+      x.state = dump->request ? State::Sent : State::Received;
+      if (!dump->request) op.exchange_ended_late = late;
       break;
     case LogLine::BadChecksum:
     case LogLine::BadData: x.bad_reply = true; break;
     case LogLine::Disconnected: x.state = x.state == State::Received && !x.bad_reply ? State::Ended : State::Disconnected; break;
     case LogLine::LinkFailure:
       op.failure = std::string(c.rest);
-      op.exchange_ended_late = step.late;
+      op.exchange_ended_late = late;
       x.state = State::Ended;
       break;
     default: break;
   }
   op.exchange_ended = op.exchange_ended || x.state == State::Ended;
   op.end_key = std::max(op.end_key, e.stamp.key);
-  op.steps.push_back(std::move(step));
+  op.steps.push_back({std::move(e), late, std::move(dump)});
   std::erase_if(open_, [](const Exchange& o) { return o.state == State::Ended; });
 }
 

@@ -75,7 +75,7 @@ class Grouper {
   using OnOperation = std::function<void(Operation&&)>;
   using OnOutside = std::function<void(const Entry&)>;
   Grouper(OnOperation on_operation, OnOutside on_outside);
-  void Add(const Entry& entry);
+  void Add(Entry entry);
   void Damaged(const BadLine& bad);  // a line that could not be read, among the current operation's
   void Finish();
 
@@ -93,10 +93,10 @@ class Grouper {
   };
   void Begin(const Entry& e);
   Operation* Current();
-  void HostLine(const Entry& e, const Classified& c);
-  void LinkLine(const Entry& e, const Classified& c);
+  void HostLine(Entry&& e, const Classified& c);
+  void LinkLine(Entry&& e, const Classified& c);
   Exchange* Choose(sd::log::LogLine line, const Classified& c, std::optional<FrameFields>& dump);
-  void Advance(Exchange& x, const Entry& e, const Classified& c, std::optional<FrameFields> dump);
+  void Advance(Exchange& x, Entry&& e, const Classified& c, std::optional<FrameFields> dump);
   void Emit(bool all);
 
   OnOperation on_operation_;

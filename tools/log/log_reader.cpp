@@ -3,7 +3,6 @@
 
 #include <algorithm>
 #include <array>
-#include <cstdio>
 #include <fstream>
 #include <stdexcept>
 
@@ -202,10 +201,13 @@ std::int64_t StampKey(std::string_view text, bool end_of_day, DateOrder order) {
 
 std::string IsoTime(std::int64_t key) {
   if (key < 0) return "";
-  char text[32];
-  std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d", static_cast<int>(key / 10000000000),
-                static_cast<int>(key / 100000000 % 100), static_cast<int>(key / 1000000 % 100),
-                static_cast<int>(key / 10000 % 100), static_cast<int>(key / 100 % 100), static_cast<int>(key % 100));
+  std::string text = "0000-00-00T00:00:00";
+  // The key's fourteen digits, from the last one back, into their places.
+  static constexpr int kPlaces[] = {18, 17, 15, 14, 12, 11, 9, 8, 6, 5, 3, 2, 1, 0};
+  for (const int place : kPlaces) {
+    text[static_cast<std::size_t>(place)] = static_cast<char>('0' + key % 10);
+    key /= 10;
+  }
   return text;
 }
 

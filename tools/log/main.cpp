@@ -123,12 +123,14 @@ int main(int argc, char** argv) {
     (name == "--since" ? filter.since : filter.until) = key;
   }
 
+  // The output is large for a large log; the C streams need not see it in step.
+  std::ios::sync_with_stdio(false);
   const std::unique_ptr<Printer> printer = MakePrinter(mode, std::cout);
   Grouper grouper([&](Operation&& op) { if (Passes(op, filter)) printer->Print(op); },
                   [&](const Entry& e) { printer->Outside(e); });
   std::size_t bad_lines = 0;
   LogReader reader(
-      dates, [&](Entry&& e) { grouper.Add(e); },
+      dates, [&](Entry&& e) { grouper.Add(std::move(e)); },
       [&](BadLine&& b) {
         ++bad_lines;
         grouper.Damaged(b);

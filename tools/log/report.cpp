@@ -70,26 +70,31 @@ std::string Amounts(const Operation& op) {
 }
 
 std::string JsonText(const std::string& text) {
-  std::string out = "\"";
-  for (char c : text) {
+  std::string out;
+  out.reserve(text.size() + 2);
+  out += '"';
+  std::size_t run = 0;  // the start of the characters that go out unchanged
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const auto c = static_cast<unsigned char>(text[i]);
+    if (c >= 0x20 && c != '"' && c != '\\') continue;
+    out.append(text, run, i - run);
+    run = i + 1;
     switch (c) {
       case '"': out += "\\\""; break;
       case '\\': out += "\\\\"; break;
       case '\r': out += "\\r"; break;
       case '\n': out += "\\n"; break;
       case '\t': out += "\\t"; break;
-      default:
-        if (static_cast<unsigned char>(c) < 0x20) {
-          static constexpr char kHex[] = "0123456789abcdef";
-          out += "\\u00";
-          out += kHex[(c >> 4) & 0xF];
-          out += kHex[c & 0xF];
-        } else {
-          out += c;
-        }
+      default: {
+        static constexpr char kHex[] = "0123456789abcdef";
+        out += "\\u00";
+        out += kHex[c >> 4];
+        out += kHex[c & 0xF];
+      }
     }
   }
-  return out + "\"";
+  out.append(text, run, std::string::npos);
+  return out += '"';
 }
 
 // A number of the log (with the user's decimal separator) as a JSON number, or as text when it is none.
