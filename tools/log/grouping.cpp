@@ -180,6 +180,7 @@ void Grouper::Begin(const Entry& e) {
   if (!followed_.empty()) followed_.back() = true;
   ops_.emplace_back();
   ops_.back().start = e;
+  ops_.back().steps.reserve(12);  // an operation's usual lines
   followed_.push_back(false);
   Emit(false);
 }

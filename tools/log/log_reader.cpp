@@ -212,9 +212,26 @@ std::string IsoTime(std::int64_t key) {
 }
 
 std::string TextToUtf8(std::string_view bytes) {
-  const bool ascii = std::all_of(bytes.begin(), bytes.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
-  if (ascii || IsValidUtf8(bytes)) return std::string(bytes);
-  return text::ToUtf8(bytes);
+  const auto high = std::find_if(bytes.begin(), bytes.end(), [](char c) { return static_cast<unsigned char>(c) >= 0x80; });
+  const auto plain = static_cast<std::size_t>(high - bytes.begin());
+  if (high == bytes.end() || IsValidUtf8(bytes.substr(plain))) return std::string(bytes);
+  // The upper half of the code page, each byte's UTF-8 once.
+  static const std::array<std::string, 128> kUpper = [] {
+    std::array<std::string, 128> upper;
+    for (int b = 0x80; b < 0x100; ++b) upper[static_cast<std::size_t>(b - 0x80)] = text::ToUtf8(std::string(1, static_cast<char>(b)));
+    return upper;
+  }();
+  std::string out;
+  out.reserve(bytes.size() * 2);
+  out.append(bytes.substr(0, plain));
+  for (const char c : bytes.substr(plain)) {
+    const auto b = static_cast<unsigned char>(c);
+    if (b < 0x80)
+      out += c;
+    else
+      out += kUpper[b - 0x80];
+  }
+  return out;
 }
 
 LogReader::LogReader(DateOrder order, OnEntry on_entry, OnBad on_bad)
