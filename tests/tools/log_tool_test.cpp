@@ -236,6 +236,7 @@ TEST(LogTool, FramesAreDecodedOrShownRawWithTheReason) {
       {Reply({1, 2, 0xC0, 0xD0}), false, "reply type 2, no fields, checksum ok"},
       {Reply({1, 3, 0, 0}), false, "reply type 3, 7 bytes: too short for the fields of its type (21 needed), checksum ok"},
       {"47 41 ", false, "reply not decoded: 2 bytes: too short to carry a checksum: 47 41"},
+      {"41 41 ... (32768 байт)", false, "reply not decoded: the log keeps only its first 2 bytes (32768 байт): 41 41"},
   };
   for (const Case& c : cases) EXPECT_TRUE(Describe(DecodeDump(c.dump, c.request)).starts_with(c.description))
       << Describe(DecodeDump(c.dump, c.request)) << "\n  wanted: " << c.description;
