@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
 #include <sstream>
 
 #include "exchange/codec.h"
@@ -201,6 +202,20 @@ TEST(LogTool, EveryLineOfTheDriversListIsRecognised) {
       EXPECT_NE(documented.find(trimmed), std::string::npos) << row.name << " in docs/log-format.md";
     }
   }
+}
+
+// A day's rotated files, begun in the same second as the current one, are read before it in the order
+// of their rotation.
+TEST(LogTool, ADaysRotatedFilesAreReadInOrder) {
+  testing::TempDrive drive;
+  const std::filesystem::path dir = drive.root();
+  const char* names[] = {"Орвелина.log", "Орвелина.log09.12.2026.1", "Орвелина.log09.12.2026.2", "Орвелина.log09.12.2026"};
+  for (const char* name : names) {
+    std::ofstream(dir / std::filesystem::path(std::u8string(reinterpret_cast<const char8_t*>(name)))) << "09.12.2026 10:00:00 - x\r\n";
+  }
+  std::vector<std::string> order;
+  for (const auto& file : OrderLogFiles({dir})) order.push_back(Utf8Name(file.filename()));
+  EXPECT_EQ(order, (std::vector<std::string>{names[3], names[1], names[2], names[0]}));
 }
 
 // A reply with a right checksum and terminator around the given bytes, as a dump.

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <array>
+#include <climits>
 #include <fstream>
 #include <stdexcept>
 
@@ -308,16 +309,32 @@ std::vector<std::filesystem::path> OrderLogFiles(const std::vector<std::filesyst
     std::sort(inside.begin(), inside.end());
     files.insert(files.end(), inside.begin(), inside.end());
   }
-  std::vector<std::pair<std::int64_t, std::filesystem::path>> keyed;
-  for (const auto& path : files) keyed.emplace_back(FirstKey(path, order), path);
-  // A rotated file is its current file's name with a date after it, and holds the earlier lines.
-  std::stable_sort(keyed.begin(), keyed.end(), [](const auto& a, const auto& b) {
-    if (a.first != b.first) return a.first < b.first;
-    const std::string an = Utf8Name(a.second), bn = Utf8Name(b.second);
-    return an.size() > bn.size() && an.starts_with(bn);
+  // Files begun in the same second go in the order of their names: the rotated ones (the log's name, a
+  // date, and from the second rotation of a day on ".1", ".2", ...) before the current file.
+  struct Keyed {
+    std::int64_t key;
+    long rotation;
+    std::filesystem::path path;
+  };
+  std::vector<Keyed> keyed;
+  for (const auto& path : files) {
+    const std::string name = Utf8Name(path.filename());
+    const std::string_view rest = std::string_view(name).substr(std::min(name.size(), name.find(".log") + 4));
+    const std::size_t dot = rest.rfind('.');
+    long rotation = 0;
+    if (rest.empty()) {
+      rotation = LONG_MAX;
+    } else if (dot != std::string_view::npos && DateKey(rest.substr(0, dot)) >= 0 && rest.size() - dot < 9 &&
+               std::all_of(rest.begin() + static_cast<std::ptrdiff_t>(dot) + 1, rest.end(), IsDigit)) {
+      rotation = std::stol(std::string(rest.substr(dot + 1)));
+    }
+    keyed.push_back({FirstKey(path, order), rotation, path});
+  }
+  std::stable_sort(keyed.begin(), keyed.end(), [](const Keyed& a, const Keyed& b) {
+    return a.key != b.key ? a.key < b.key : a.rotation < b.rotation;
   });
   files.clear();
-  for (auto& k : keyed) files.push_back(std::move(k.second));
+  for (auto& k : keyed) files.push_back(std::move(k.path));
   return files;
 }
 
