@@ -190,8 +190,8 @@ void Grouper::Add(Entry e) {
   if (c && c->line == LogLine::Loaded) {
     // A new load of the library: no thread of an earlier one writes any more.
     for (auto&& f : followed_) f = true;
+    PlaceCounts();
     open_.clear();
-    counts_.clear();
     Emit(true);
     on_outside_(e);
   } else if (c && IsLinkLine(c->line)) {
@@ -353,7 +353,27 @@ void Grouper::Emit(bool all) {
   }
 }
 
-void Grouper::Finish() { Emit(true); }
+// Counts whose dump never came go to the oldest exchange that can take them, or stand as strays.
+void Grouper::PlaceCounts() {
+  while (!counts_.empty()) {
+    Entry count = std::move(counts_.front());
+    counts_.erase(counts_.begin());
+    const Classified c = *Classify(count.text);
+    std::optional<FrameFields> none;
+    if (Exchange* x = Choose(c.line, c, none)) {
+      Advance(*x, std::move(count), c, std::nullopt);
+    } else {
+      Operation& op = ops_.back();  // a count waits only while exchanges, and so operations, are open
+      if (op.damage.empty()) op.damage = "a line out of its exchange's order";
+      op.steps.push_back({std::move(count)});
+    }
+  }
+}
+
+void Grouper::Finish() {
+  PlaceCounts();
+  Emit(true);
+}
 
 Grouped GroupOperations(const std::vector<Entry>& entries) {
   Grouped g;

@@ -97,6 +97,7 @@ class Grouper {
   void LinkLine(Entry&& e, const Classified& c);
   Exchange* Choose(sd::log::LogLine line, const Classified& c, std::optional<FrameFields>& dump);
   void Advance(Exchange& x, Entry&& e, const Classified& c, std::optional<FrameFields> dump);
+  void PlaceCounts();
   void Emit(bool all);
 
   OnOperation on_operation_;
