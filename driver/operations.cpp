@@ -42,7 +42,7 @@ std::int32_t Scaled(double value, long double factor, std::string_view what) {
       scaled > std::numeric_limits<std::int32_t>::max()) {
     std::string message(what);
     message += FloatText(value);
-    throw Exception(message);
+    throw EInvalidArgument(message);
   }
   return static_cast<std::int32_t>(scaled);
 }
@@ -65,11 +65,18 @@ void PrepareCashless(CashlessResult* result) {
 }
 
 // The request line and the frame, logged and built before anything is sent. Whatever kind of failure
-// the build raises reaches the host as the general class with the same message.
+// the build raises reaches the host as the general class with the same message; the subclass only says
+// whether an argument or the log was at fault.
 template <typename Build>
 Bytes Request(Build&& build) {
   try {
     return build();
+  } catch (const EConvertError& e) {
+    throw EInvalidArgument(e.Message());
+  } catch (const EInOutError& e) {
+    throw EFileFailure(e.Message());
+  } catch (const EInvalidArgument&) {
+    throw;
   } catch (const Exception& e) {
     throw Exception(e.Message());
   }
@@ -97,7 +104,7 @@ void FillCashless(CashlessResult* result, double kolvo) {
   result->SummaSk = RoundMoney(2, price * kolvo / 100);
   result->PriceSk = RoundMoney(2, price / 100);
   result->Skidka = RoundMoney(2, static_cast<long double>(LastReply.DiscountTenths) / 10);
-  if (LastReply.Approval == 0) throw Exception(Text(kServerCancelled));
+  if (LastReply.Approval == 0) throw EServerRefusal(Text(kServerCancelled));
 }
 
 }  // namespace
@@ -135,7 +142,7 @@ void DiscountOperation(DiscountResult* result, char type_oper, std::uint8_t kosh
       // Sending the 50 zero bytes to the discount server could only end in a confusing outcome.
       std::string message(Text("Неизвестный код операции скидки: "_w));
       message += CodeText(type_oper);
-      throw Exception(message);
+      throw EInvalidArgument(message);
     }
   }
 
