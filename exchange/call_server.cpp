@@ -14,7 +14,7 @@ DecodedReply CallServer(const std::string& host, std::int32_t port, std::int32_t
                         std::string_view timeout_message, std::string_view failure_message) {
   // A port that no server can listen on is the settings' fault, not the network's: nothing is tried.
   if (port < 1 || port > 65535)
-    throw Exception(LoggedFailure("Port " + std::to_string(port) + " is outside 1..65535"));
+    throw Exception(LoggedFailure(PortOutsideRange(port)));
 
   // A negative setting would otherwise be a wait without end.
   const std::chrono::milliseconds wait(wait_ms < 0 ? 10000 : wait_ms);

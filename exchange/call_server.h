@@ -9,6 +9,11 @@
 
 namespace sd::exchange {
 
+// The message for a port that no server can listen on: "Port N is outside 1..65535".
+inline std::string PortOutsideRange(std::int32_t port) {
+  return "Port " + std::to_string(port) + " is outside 1..65535";
+}
+
 // Sends the framed request to host:port on an exchange thread and waits for it at most `wait_ms` (a
 // negative value is taken as 10000); a wait for a free exchange thread counts against that time. Gives
 // back the decoded reply; otherwise raises the time-out message (ETimeOut), the thread's failure text or
