@@ -40,14 +40,15 @@ for file in smartdriver-c.dll smartdriver-host.exe smartdriver-log.exe smartdriv
 done
 # The MinGW runtime DLLs go along only when a bundled file imports them.
 runtime=()
+imports="$("$prefix-objdump" -p "$stage/$name"/*.dll "$stage/$name"/*.exe | sed -n 's/^[[:space:]]*DLL Name: //p')"
 for dll in libstdc++-6.dll libgcc_s_dw2-1.dll libwinpthread-1.dll; do
-  if "$prefix-objdump" -p "$stage/$name"/*.dll "$stage/$name"/*.exe | grep -qi "DLL Name: $dll"; then
+  if grep -qixF "$dll" <<<"$imports"; then
     [ -f "$bin/$dll" ] || { echo "package-win32: the bundle needs $dll, which is not in $bin" >&2; exit 1; }
     cp "$bin/$dll" "$stage/$name/"
     runtime+=("$dll")
   fi
 done
-cp include/smartdriver/*.h "$stage/$name/include/"
+cp -R include/smartdriver "$stage/$name/include/"
 
 # Texts for Windows: CRLF line ends; the readme in UTF-8 with its mark, so that Notepad shows the Cyrillic.
 crlf() { sed 's/$/\r/'; }
