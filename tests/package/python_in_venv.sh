@@ -4,6 +4,9 @@
 #   python_in_venv.sh PYTHON SOURCE_DIR WORK_DIR TEST.py
 set -eu
 python="$1" source="$2" work="$3" test="$4"
+# The sanitizers' runtimes that an instrumented build preloads are for the test, not for pip.
+preload="${LD_PRELOAD:-}"
+unset LD_PRELOAD
 rm -rf "$work"
 mkdir -p "$work"
 # pip builds in the folder it is given; a copy keeps the source tree clean and parallel builds apart.
@@ -15,4 +18,5 @@ cp -R "$source" "$work/source"
 # From a neutral folder, so that only the installed copy can be imported.
 cd "$work"
 "$work/venv/bin/python" -c 'import smartdriver, sys; sys.exit(0 if "/venv/" in smartdriver.__file__ else 1)'
+[ -z "$preload" ] || export LD_PRELOAD="$preload"
 exec "$work/venv/bin/python" "$test"
