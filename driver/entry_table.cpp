@@ -47,7 +47,7 @@ void GetCardInfoEntry(CardInfo* result, TSmartDriver*, std::uint8_t koshel) {
 
 void TerminalUnsupported(void*, TSmartDriver*, const char*, const char*, std::uint32_t,
                                     std::uint32_t, std::uint32_t, std::uint32_t, std::uint32_t) {
-  throw Exception(std::string("Не возможно выполнить эту операцию с данным видом терминала"_w));
+  throw EUnsupported(std::string("Не возможно выполнить эту операцию с данным видом терминала"_w));
 }
 
 void DiscountOperationEntry(DiscountResult* result, TSmartDriver*, std::uint8_t type_oper,
@@ -77,7 +77,7 @@ void CashlessReturnEntry(CashlessResult* result, TSmartDriver*, std::uint32_t, c
 }
 
 void OperationUnsupported(void*, TSmartDriver*, std::uint32_t, std::uint32_t, std::uint32_t) {
-  throw Exception(std::string("\"Вельтор\" не поддерживает данную операцию"_w));
+  throw EUnsupported(std::string("\"Вельтор\" не поддерживает данную операцию"_w));
 }
 
 void BlankCardInfo(CardInfo* result, TSmartDriver*, std::uint32_t, std::uint32_t) {

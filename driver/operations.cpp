@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <type_traits>
 #include <string>
 
 #include "driver/number_text.h"
@@ -47,6 +48,22 @@ std::string Shortened(const std::string& message) {
   return message.substr(0, kMessageLimit - tail.size()) + tail;
 }
 
+// A cut message keeps the kind of failure it came with, so that a host still tells a failed exchange
+// from any other failure.
+template <typename Kind = void, typename... Others>
+[[noreturn]] void ThrowShortened(const std::exception& e, const std::string& message) {
+  if constexpr (std::is_void_v<Kind>) {
+    throw Exception(message);
+  } else {
+    if (dynamic_cast<const Kind*>(&e) != nullptr) throw Kind(message);
+    ThrowShortened<Others...>(e, message);
+  }
+}
+
+[[noreturn]] void ThrowShortened(const std::exception& e, const std::string& message) {
+  ThrowShortened<ECommunicationError, ETimeOut, EServerRefusal, EInvalidArgument, EFileFailure, void>(e, message);
+}
+
 // Runs an operation; a failure is logged with the very message the host is then shown, so that support
 // sees in the log what the cashier saw. The line is lost, not raised, when the log cannot take it: the
 // operation's own failure is what the host must get.
@@ -57,7 +74,7 @@ void Reported(Work&& work) {
   } catch (const std::exception& e) {
     const std::string message = Shortened(e.what());
     log::TryWriteLog(std::string(kNotDone) + message);
-    if (message.size() < std::string_view(e.what()).size()) throw Exception(message);
+    if (message.size() < std::string_view(e.what()).size()) ThrowShortened(e, message);
     throw;
   }
 }
@@ -65,8 +82,8 @@ void Reported(Work&& work) {
 // A quantity or sum that is no number at all is refused before anything else looks at it, whatever the
 // operation does with it afterwards.
 void RequireFinite(double kolvo, double summa) {
-  if (!std::isfinite(kolvo)) throw Exception(std::string(kQuantityRange) + FloatText(kolvo));
-  if (!std::isfinite(summa)) throw Exception(std::string(kSumRange) + FloatText(summa));
+  if (!std::isfinite(kolvo)) throw EInvalidArgument(std::string(kQuantityRange) + FloatText(kolvo));
+  if (!std::isfinite(summa)) throw EInvalidArgument(std::string(kSumRange) + FloatText(summa));
 }
 
 // Value × factor on the extended type, rounded to the nearest whole number with halves to the even one.
@@ -78,7 +95,7 @@ std::int32_t Scaled(double value, long double factor, std::string_view what) {
       scaled > std::numeric_limits<std::int32_t>::max()) {
     std::string message(what);
     message += FloatText(value);
-    throw Exception(message);
+    throw EInvalidArgument(message);
   }
   return static_cast<std::int32_t>(scaled);
 }
@@ -89,7 +106,7 @@ std::int32_t Hundredths(double summa) { return Scaled(summa, 100, kSumRange); }
 // The unit price of a request must fit its signed 32-bit field as the sum's range does; cut to it, a
 // small quantity of a large sum would reach the server as a wholly other price.
 void RequirePriceFits(std::int32_t quantity, std::int32_t sum, double summa) {
-  if (!exchange::UnitPriceFits(quantity, sum)) throw Exception(std::string(kSumRange) + FloatText(summa));
+  if (!exchange::UnitPriceFits(quantity, sum)) throw EInvalidArgument(std::string(kSumRange) + FloatText(summa));
 }
 
 std::string Text(std::string_view a) { return std::string(a); }
@@ -107,11 +124,18 @@ void PrepareCashless(CashlessResult* result) {
 }
 
 // The request line and the frame, logged and built before anything is sent. Whatever kind of failure
-// the build raises reaches the host as the general class with the same message.
+// the build raises reaches the host as the general class with the same message; the subclass only says
+// whether an argument or the log was at fault.
 template <typename Build>
 Bytes Request(Build&& build) {
   try {
     return build();
+  } catch (const EConvertError& e) {
+    throw EInvalidArgument(e.Message());
+  } catch (const EInOutError& e) {
+    throw EFileFailure(e.Message());
+  } catch (const EInvalidArgument&) {
+    throw;
   } catch (const Exception& e) {
     throw Exception(e.Message());
   }
@@ -128,7 +152,7 @@ void Exchange(const LinkSettingsBlock& link, std::int32_t port, Bytes frame, std
   const exchange::DecodedReply reply =
       exchange::CallServer(link.IP, port, link.bWaitTimeOut, std::move(frame), timeout_message, failure_message);
   LastReply.Keep(reply);
-  if (fields == Fields::kNeeded && !reply.HasFields) throw Exception(std::string(failure_message));
+  if (fields == Fields::kNeeded && !reply.HasFields) throw ECommunicationError(std::string(failure_message));
 }
 
 // One exchange with the cashless server, as the card query, the sale and the return all run it.
@@ -148,13 +172,13 @@ void FillCashless(CashlessResult* result, double kolvo) {
   result->SummaSk = RoundMoney(2, price * kolvo / 100);
   result->PriceSk = RoundMoney(2, price / 100);
   result->Skidka = RoundMoney(2, static_cast<long double>(LastReply.DiscountTenths) / 10);
-  if (LastReply.Approval == 0) throw Exception(Text(kServerCancelled));
+  if (LastReply.Approval == 0) throw EServerRefusal(Text(kServerCancelled));
 }
 
 }  // namespace
 
 void RequireRecord(const void* record) {
-  if (record == nullptr) throw Exception(std::string(kNoRecord));
+  if (record == nullptr) throw EInvalidArgument(std::string(kNoRecord));
 }
 
 void GetCardInfo(CardInfo* result, std::uint8_t koshel) {
@@ -197,7 +221,7 @@ void DiscountOperation(DiscountResult* result, char type_oper, std::uint8_t kosh
         // Sending the 50 zero bytes to the discount server could only end in a confusing outcome.
         std::string message(Text("Неизвестный код операции скидки: "_w));
         message += CodeText(type_oper);
-        throw Exception(message);
+        throw EInvalidArgument(message);
       }
     }
 

@@ -21,7 +21,7 @@ using namespace sd::literals;
 constexpr std::string_view kLink = "[СВЯЗЬ] "_w;
 // The decoder's received-data line has no blank after the bracket.
 constexpr std::string_view kLinkTight = "[СВЯЗЬ]"_w;
-constexpr std::string_view kFailurePrefix = "Ошибка связи с сервером: "_w;
+constexpr std::string_view kFailurePrefix = kExchangeFailurePrefix;
 
 std::string Line(std::string_view a, std::string_view b, std::string_view c) {
   std::string line(a);
