@@ -34,7 +34,12 @@ foreach(tool smartdriver-host smartdriver-emulator smartdriver-log)
   endif()
 endforeach()
 install(DIRECTORY include/smartdriver DESTINATION ${CMAKE_INSTALL_INCLUDEDIR} FILES_MATCHING PATTERN "*.h")
-install(FILES bindings/python/smartdriver.py DESTINATION ${SD_INSTALL_PYTHONDIR})
+install(DIRECTORY bindings/python/smartdriver DESTINATION ${SD_INSTALL_PYTHONDIR} FILES_MATCHING PATTERN "*.py")
+# The Python package carries the project's version too; a release that bumps one must bump both.
+file(STRINGS bindings/python/pyproject.toml sd_python_version REGEX "^version = ")
+if(NOT sd_python_version STREQUAL "version = \"${PROJECT_VERSION}\"")
+  message(FATAL_ERROR "bindings/python/pyproject.toml says ${sd_python_version}, the project ${PROJECT_VERSION}")
+endif()
 if(EXISTS ${PROJECT_SOURCE_DIR}/tools/wireshark)
   file(GLOB sd_dissectors ${PROJECT_SOURCE_DIR}/tools/wireshark/*.lua)
   install(FILES ${sd_dissectors} DESTINATION ${SD_INSTALL_WIRESHARKDIR})
@@ -56,14 +61,43 @@ foreach(pc smartdriver smartdriver-c)
   install(FILES ${PROJECT_BINARY_DIR}/${pc}.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
 endforeach()
 
+# What Debian asks of a package: the copyright with the licence, a changelog, the description, a real
+# maintainer (give yours with -DSD_PACKAGE_MAINTAINER="Name <address>"), the shlibs file and the ldconfig
+# trigger.
+set(SD_PACKAGE_MAINTAINER "smartdriver maintainers <maintainers@smartdriver.example>"
+    CACHE STRING "The Debian package's maintainer, \"Name <address>\"")
+set(sd_docdir ${CMAKE_INSTALL_DATAROOTDIR}/doc/smartdriver)
+string(TIMESTAMP SD_PACKAGE_DATE "%a, %d %b %Y %H:%M:%S +0000" UTC)
+# The package is native (its version has no Debian revision), so its changelog is changelog.gz.
+configure_file(cmake/debian/changelog.in ${PROJECT_BINARY_DIR}/debian/changelog @ONLY)
+execute_process(COMMAND gzip -9nf ${PROJECT_BINARY_DIR}/debian/changelog)
+install(FILES ${PROJECT_BINARY_DIR}/debian/changelog.gz cmake/debian/copyright DESTINATION ${sd_docdir})
+
 set(CPACK_PACKAGE_NAME smartdriver)
 set(CPACK_PACKAGE_VENDOR smartdriver)
-set(CPACK_PACKAGE_CONTACT "smartdriver maintainers <smartdriver@localhost>")
-set(CPACK_PACKAGE_DESCRIPTION_SUMMARY
-    "Card-terminal driver library for point-of-sale hosts, with its C interface, SDK headers and tools")
+set(CPACK_PACKAGE_CONTACT "${SD_PACKAGE_MAINTAINER}")
+set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${SD_PACKAGE_MAINTAINER}")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "card-terminal driver library for point-of-sale hosts")
+# The extended description; CPack puts the summary above it and indents it as Debian wants.
+set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "A host program loads libsmartdriver.so and drives card operations against a
+discount server and a cashless server over TCP: sale start, discount request,
+sale cancel, cashless sale and return, card query. Every frame and result
+goes to an operation log.
+
+The package holds the library, its flat C interface (libsmartdriver-c) and
+Python module, the C++ SDK headers, a CMake package and pkg-config files,
+the tools smartdriver-host, smartdriver-emulator and smartdriver-log, and a
+Wireshark dissector for the frames.")
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION libs)
+set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# The shlibs file and the ldconfig trigger are the package's own: CPack's would call ldconfig from the
+# maintainer scripts, which Debian has replaced by the trigger.
+configure_file(cmake/debian/shlibs.in ${PROJECT_BINARY_DIR}/debian/shlibs @ONLY)
+file(WRITE ${PROJECT_BINARY_DIR}/debian/triggers "activate-noawait ldconfig\n")
+set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${PROJECT_BINARY_DIR}/debian/shlibs ${PROJECT_BINARY_DIR}/debian/triggers)
+set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_PACKAGE_SUGGESTS "python3, wireshark")
 include(CPack)

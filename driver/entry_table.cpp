@@ -23,6 +23,7 @@ void Destroy(TSmartDriver* self) { delete self; }
 void Abstract(TSmartDriver*) { throw EAbstractError(); }
 
 void GetVersion(VersionText* result, TSmartDriver*) {
+  RequireRecord(result);
   // Exactly the length byte and the 16 characters: a host's buffer may be no larger than that.
   auto* bytes = reinterpret_cast<unsigned char*>(result);
   bytes[0] = sizeof kVersionText - 1;
@@ -46,7 +47,7 @@ void GetCardInfoEntry(CardInfo* result, TSmartDriver*, std::uint8_t koshel) {
 
 void TerminalUnsupported(void*, TSmartDriver*, const char*, const char*, std::uint32_t,
                                     std::uint32_t, std::uint32_t, std::uint32_t, std::uint32_t) {
-  throw Exception(std::string("Не возможно выполнить эту операцию с данным видом терминала"_w));
+  throw EUnsupported(std::string("Не возможно выполнить эту операцию с данным видом терминала"_w));
 }
 
 void DiscountOperationEntry(DiscountResult* result, TSmartDriver*, std::uint8_t type_oper,
@@ -76,10 +77,11 @@ void CashlessReturnEntry(CashlessResult* result, TSmartDriver*, std::uint32_t, c
 }
 
 void OperationUnsupported(void*, TSmartDriver*, std::uint32_t, std::uint32_t, std::uint32_t) {
-  throw Exception(std::string("\"Вельтор\" не поддерживает данную операцию"_w));
+  throw EUnsupported(std::string("\"Вельтор\" не поддерживает данную операцию"_w));
 }
 
 void BlankCardInfo(CardInfo* result, TSmartDriver*, std::uint32_t, std::uint32_t) {
+  RequireRecord(result);
   result->Flag = 255;
   result->CardHead.length = 0;
   result->CardTail.length = 0;

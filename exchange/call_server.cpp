@@ -14,7 +14,7 @@ DecodedReply CallServer(const std::string& host, std::int32_t port, std::int32_t
                         std::string_view timeout_message, std::string_view failure_message) {
   // A port that no server can listen on is the settings' fault, not the network's: nothing is tried.
   if (port < 1 || port > 65535)
-    throw Exception(LoggedFailure("Port " + std::to_string(port) + " is outside 1..65535"));
+    throw Exception(LoggedFailure(PortOutsideRange(port)));
 
   // A negative setting would otherwise be a wait without end.
   const std::chrono::milliseconds wait(wait_ms < 0 ? 10000 : wait_ms);
@@ -36,14 +36,15 @@ DecodedReply CallServer(const std::string& host, std::int32_t port, std::int32_t
     // Nothing was sent; the exchange is no longer waited for. A wait for a free thread that ran out
     // took the operation's own time.
     event.WaitUntil(std::chrono::steady_clock::time_point{});
-    throw Exception(std::string(launched == Launched::kNoSlot ? timeout_message : failure_message));
+    if (launched == Launched::kNoSlot) throw ETimeOut(std::string(timeout_message));
+    throw ECommunicationError(std::string(failure_message));
   }
 
   std::optional<ExchangeOutcome> outcome = event.WaitUntil(deadline);
-  if (!outcome) throw Exception(std::string(timeout_message));
+  if (!outcome) throw ETimeOut(std::string(timeout_message));
   if (outcome->Decoded) return outcome->Reply;
-  if (!outcome->ErrorText.empty()) throw Exception(std::move(outcome->ErrorText));
-  throw Exception(std::string(failure_message));
+  if (!outcome->ErrorText.empty()) throw ECommunicationError(std::move(outcome->ErrorText));
+  throw ECommunicationError(std::string(failure_message));
 }
 
 }  // namespace sd::exchange

@@ -9,6 +9,7 @@
 
 #include "exchange/codec.h"
 #include "exchange/exchange_module.h"
+#include "smartdriver/cp1251.h"
 
 namespace sd::transport {
 class TcpClient;
@@ -36,6 +37,13 @@ struct tSendThread {
 // buffer's size has come. What came by then, all of it, is the reply. A delivery that brings nothing
 // raises "Read Timeout"; a peer that closed with nothing left raises "Connection Closed Gracefully.".
 Bytes ReceiveReply(transport::TcpClient& client, std::chrono::steady_clock::time_point deadline);
+
+namespace texts {
+using namespace sd::literals;
+// What the operator's message of a failed exchange starts with; the reason follows.
+inline constexpr std::string_view kExchangeFailurePrefix = "Ошибка связи с сервером: "_w;
+}  // namespace texts
+using texts::kExchangeFailurePrefix;
 
 // Logs "[СВЯЗЬ] Ошибка связи с сервером: " and the reason, as every failed exchange is logged, and gives
 // the operator text: "Ошибка связи с сервером: " and the reason.

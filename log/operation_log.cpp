@@ -26,11 +26,29 @@ std::mutex g_log_lock;
 bool g_default_switch = true;
 std::atomic<const bool*> g_switch{&g_default_switch};
 
+// The log file's native path, made again only when drive C is another directory than at the last line
+// (a program may choose it, and each test case does). Called under LogLock, which guards the texts;
+// they are never destroyed, so that a line written while the program ends still finds them.
+const std::string& NativeLogPath() {
+  struct Made {
+    std::string root;
+    std::string path;
+  };
+  static Made* const made = new Made;
+  std::string now = platform::DriveCRoot();
+  if (made->path.empty() || now != made->root) {
+    made->path = platform::NativePath(kLogPath);
+    made->root = std::move(now);
+  }
+  return made->path;
+}
+
 }  // namespace
 
 void BindLogSwitch(const bool* enabled) {
   g_switch.store(enabled != nullptr ? enabled : &g_default_switch, std::memory_order_release);
 }
+
 
 std::string_view LogPath() { return kLogPath; }
 
@@ -43,31 +61,113 @@ std::int64_t LogFileSize(std::string_view windows_path) {
   return size;
 }
 
+std::string EscapeControls(std::string_view text) {
+  static constexpr char kDigits[] = "0123456789ABCDEF";
+  std::string out;
+  out.reserve(text.size());
+  for (const char c : text) {
+    const auto b = static_cast<unsigned char>(c);
+    if (b >= 0x20 && b != 0x7F) {
+      out += c;
+    } else if (c == '\r') {
+      out += "\\r";
+    } else if (c == '\n') {
+      out += "\\n";
+    } else if (c == '\t') {
+      out += "\\t";
+    } else {
+      out += "\\x";
+      out += kDigits[b >> 4];
+      out += kDigits[b & 0xF];
+    }
+  }
+  return out;
+}
+
+namespace {
+
+bool HasControls(std::string_view text) {
+  for (const char c : text) {
+    const auto b = static_cast<unsigned char>(c);
+    if (b < 0x20 || b == 0x7F) return true;
+  }
+  return false;
+}
+
+// The switch is written by the settings on the host's thread while exchange threads read it, so both
+// sides touch it atomically.
+bool LoggingOn() {
+  return std::atomic_ref<bool>(const_cast<bool&>(*g_switch.load(std::memory_order_acquire)))
+      .load(std::memory_order_relaxed);
+}
+
+void WriteLine(std::string_view text);
+
+}  // namespace
+
+bool LogEnabled() { return LoggingOn(); }
+
+void WriteOperationStart() { WriteLine(" \r\n"); }
+
 void WriteLog(std::string_view text) {
-  if (!*g_switch.load(std::memory_order_acquire)) return;
+  if (HasControls(text)) {
+    WriteLine(EscapeControls(text));
+  } else {
+    WriteLine(text);
+  }
+}
+
+bool TryWriteLog(std::string_view text) noexcept {
+  try {
+    WriteLog(text);
+    return true;
+  } catch (...) {
+    return false;
+  }
+}
+
+namespace {
+
+// The first dated name that no file has yet: the date, then ".1", ".2" and on, so that a second move
+// on the same day never replaces the first one's log.
+std::string FreeRotatedName(const std::string& dated) {
+  const auto& files = platform::Files();
+  std::string target = platform::NativePath(dated);
+  for (int n = 1; files.exists(target); ++n) target = platform::NativePath(dated + "." + std::to_string(n));
+  return target;
+}
+
+void WriteLine(std::string_view text) {
+  if (!LoggingOn()) return;
 
   const auto& clock = platform::Clock();
   const auto& files = platform::Files();
   // The time is read under the lock, so that the lines stand in the order of their time stamps.
   std::lock_guard<std::mutex> hold(g_log_lock);
-  std::string line = clock.short_date_text();
+  const std::string date = clock.short_date_text();
+  const std::string time = clock.long_time_text();
+  std::string line;
+  line.reserve(date.size() + 1 + time.size() + 3 + text.size() + 2);
+  line += date;
   line += ' ';
-  line += clock.long_time_text();
+  line += time;
   line += " - ";
   line += text;
   line += "\r\n";
 
-  const std::string path = platform::NativePath(kLogPath);
+  const std::string& path = NativeLogPath();
   // The size comes from the write itself: the file was closed right after, so it is the size a second
   // open would find, without paying for that open on every line.
   std::int64_t size = 0;
   if (const int code = files.append(path, line, &size); code != 0) throw EInOutError(code);
   if (size > kRotateAbove) {
-    std::string target(kLogPath);
-    target += platform::FileNameSafe(clock.short_date_text());
+    std::string dated(kLogPath);
+    dated += platform::FileNameSafe(clock.short_date_text());
     // A failed move is not reported: the log keeps growing and the move is tried after the next write.
-    files.move_replacing(path, platform::NativePath(target));
+    files.move_replacing(path, FreeRotatedName(dated));
   }
 }
+
+}  // namespace
 
 }  // namespace sd::log

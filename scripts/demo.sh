@@ -9,6 +9,8 @@
 #                                         against the same emulator; the log must get its Cyrillic name.
 #                                         Where 32-bit programs cannot run, through the 64-bit DLL
 #                                         (build-win64/) under 64-bit Wine.
+#   scripts/demo.sh --keep DIR            DIR (new or empty) becomes the demo's drive C and stays, with the
+#                                         settings file and the operation log, for smartdriver-log to read
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -16,7 +18,25 @@ build_dir="${BUILD_DIR:-build}"
 jobs="${JOBS:-$(nproc)}"
 bin="$build_dir/bin"
 win32=0
-[ "${1:-}" = "--win32" ] && win32=1
+keep=""
+while [ $# -gt 0 ]; do
+  case "$1" in
+    --win32) win32=1; shift ;;
+    --keep)
+      [ $# -ge 2 ] || { echo "demo: --keep needs a directory" >&2; exit 2; }
+      keep="$2"; shift 2 ;;
+    *) echo "usage: scripts/demo.sh [--win32] [--keep DIR]" >&2; exit 2 ;;
+  esac
+done
+# A kept drive C starts empty, so that its log holds this sale alone.
+if [ -n "$keep" ]; then
+  if [ -e "$keep" ] && [ -n "$(ls -A "$keep")" ]; then
+    echo "demo: $keep is not empty; --keep wants a new or empty directory" >&2
+    exit 2
+  fi
+  mkdir -p "$keep"
+  keep="$(cd "$keep" && pwd)"
+fi
 
 # The build's own output is shown only when it fails.
 quietly() {
@@ -94,7 +114,7 @@ cashless_port="$(sed -n 's/^discount-port=\([0-9]*\) cashless-port=\([0-9]*\)$/\
 [ -n "$discount_port" ] && [ -n "$cashless_port" ] || fail "no ports in the emulator's first line: $ports"
 
 # Drive C of the driver, with its settings file (Windows line ends) and its log directory.
-drive="$work/drive_c"
+drive="${keep:-$work/drive_c}"
 mkdir -p "$drive/ZEMO/LogFiles"
 printf '[RemoteDiscount]\r\nIP=127.0.0.1\r\nPort=%s\r\nPortbn=%s\r\nbWaitTimeOut=2000\r\nbEnableLog=1\r\n' \
   "$discount_port" "$cashless_port" >"$drive/ZEMO/Kestmark.INI"
@@ -176,3 +196,6 @@ echo
 [ "$host_status" -eq 1 ] || fail "smartdriver-host should end with status 1 after the three failures, ended with $host_status"
 kill -0 "$emulator_pid" 2>/dev/null || fail "the emulator stopped during the sale"
 echo "demo: the whole sale behaved as expected: 6 operations done, 1 refused by the server, 1 cut off, 1 timed out."
+if [ -n "$keep" ]; then
+  echo "demo: drive C kept in $keep; read its log with: $bin/smartdriver-log \"$keep/ZEMO/LogFiles\""
+fi

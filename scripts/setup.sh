@@ -4,7 +4,7 @@
 # packages. Does nothing on a machine that has them.
 set -euo pipefail
 
-needed=(g++ cmake make libgtest-dev libgmock-dev libbenchmark-dev python3 tshark pkg-config dpkg-dev file)
+needed=(g++ cmake make libgtest-dev libgmock-dev libbenchmark-dev python3 python3-venv python3-setuptools python3-wheel tshark pkg-config dpkg-dev file lintian zip unzip)
 missing=()
 for pkg in "${needed[@]}"; do
   dpkg -s "$pkg" >/dev/null 2>&1 || missing+=("$pkg")

@@ -57,6 +57,43 @@ class SD_VISIBLE ERangeError : public Exception {
   ERangeError() : Exception("Range check error") {}
 };
 
+// The kinds of a server operation's failure that a host may act on differently: the server refused,
+// no reply came in time, the exchange failed, or an argument could not be sent. Each is the general class
+// to a host that catches sd::Exception, with the same message; the class only names the kind, so a host
+// (and the flat C interface) tells "declined" from "try again" without reading the text.
+class SD_VISIBLE EServerRefusal : public Exception {
+ public:
+  using Exception::Exception;
+};
+
+class SD_VISIBLE ETimeOut : public Exception {
+ public:
+  using Exception::Exception;
+};
+
+class SD_VISIBLE ECommunicationError : public Exception {
+ public:
+  using Exception::Exception;
+};
+
+class SD_VISIBLE EInvalidArgument : public Exception {
+ public:
+  using Exception::Exception;
+};
+
+// An entry of the table that this driver answers with a refusal: the terminal or the server does not do it.
+class SD_VISIBLE EUnsupported : public Exception {
+ public:
+  using Exception::Exception;
+};
+
+// An input/output failure that reaches the host as the general class (a log line of a request that could
+// not be written), unlike EInOutError, which keeps its own class.
+class SD_VISIBLE EFileFailure : public Exception {
+ public:
+  using Exception::Exception;
+};
+
 // A file could not be opened, written, closed or measured. The code follows the Windows numbering
 // (2 file not found, 3 path not found, 5 access denied, ...), and the message carries it.
 class SD_VISIBLE EInOutError : public Exception {

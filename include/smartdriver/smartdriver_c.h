@@ -2,7 +2,10 @@
  * libsmartdriver-c loads the driver library, asks it for its object with GeTDriver and calls the entries
  * through the object's table. No C++ exception ever leaves a function of this interface.
  *
- * Every operation returns SD_OK (0) or one of the SD_E* codes below. When the caller passes a message
+ * Every operation returns SD_OK (0) or one of the SD_E* codes below. Arguments are checked before the
+ * driver is called, and a value the wire cannot carry is refused with SD_EARGUMENT, never wrapped or cut:
+ * a wallet is 0..255; quantities and sums are finite, not negative, and fit the request's fields once
+ * scaled (thousandths of a quantity, hundredths of a sum and of the unit price sum / quantity). When the caller passes a message
  * buffer (message, message_size), the operator message of a failure is copied into it, zero-terminated
  * and cut to fit without splitting a character; on success the buffer holds the empty text. Texts go in
  * and come out in the encoding chosen when the driver was opened: SD_UTF8 or SD_CP1251 (Windows-1251, the
@@ -32,12 +35,23 @@ extern "C" {
 #define SD_C_API __attribute__((visibility("default")))
 #endif
 
-/* Return codes. */
+/* Return codes: one for each kind of failure a program may act on differently. The operator message of
+ * the failure comes with each (the driver's own text when the driver raised it). */
 #define SD_OK 0
-#define SD_EFAILED 1   /* the driver raised a failure; the message is the operator message */
-#define SD_EUNKNOWN 2  /* the driver raised something that is not a failure with a message */
-#define SD_ELOAD 3     /* the library could not be loaded, lacks GeTDriver, or GeTDriver failed */
-#define SD_EARGUMENT 4 /* a null handle, record or path, an unknown encoding, a version buffer too small */
+#define SD_EOTHER 1         /* the driver raised a failure of none of the kinds below */
+#define SD_EUNKNOWN 2       /* the driver raised something that is not a failure with a message */
+#define SD_ELOAD 3          /* the library could not be loaded, lacks GeTDriver, or GeTDriver failed */
+#define SD_EARGUMENT 4      /* an argument refused before the driver was called (a null handle, record or
+                               path, an unknown encoding or operation, a wallet outside 0..255, an amount
+                               that is not finite or does not fit the wire, a card number that is not 1 to
+                               10 digits, a text Windows-1251 cannot hold, a version buffer too small), or
+                               one the driver could not send */
+#define SD_EREFUSED 5       /* the server answered and did not approve: do not repeat the operation as is */
+#define SD_ETIMEOUT 6       /* no reply within the wait; the server may have done it: check before repeating */
+#define SD_ECOMMUNICATION 7 /* no connection, a hang-up, a damaged reply, or a failed exchange */
+#define SD_EIO 8            /* the operation log or the settings file could not be read or written */
+#define SD_ENOTSUPPORTED 9  /* the driver does not implement the operation */
+#define SD_EFAILED SD_EOTHER /* the earlier name of SD_EOTHER */
 
 /* Encodings of the texts passed to and returned by this interface. */
 #define SD_UTF8 0
@@ -99,6 +113,10 @@ typedef struct SdCashlessResult {
 
 #pragma pack(pop)
 
+/* The name of a return code ("ok", "refused", "time-out", "communication", "argument", "io",
+ * "not-supported", "load", "unknown", "other"); "other" for a code not listed above. */
+SD_C_API const char* sd_error_name(int code);
+
 /* One loaded driver library and its driver object. */
 typedef struct SdDriver SdDriver;
 
@@ -115,7 +133,7 @@ SD_C_API void sd_close(SdDriver* driver);
 SD_C_API int sd_version(SdDriver* driver, char* text, size_t text_size, char* message, size_t message_size);
 
 /* Which card the cashless server reports for a wallet. */
-SD_C_API int sd_card_info(SdDriver* driver, uint8_t wallet, SdCardInfo* record, char* message,
+SD_C_API int sd_card_info(SdDriver* driver, int wallet, SdCardInfo* record, char* message,
                           size_t message_size);
 
 /* The record of fixed values, without a server. */
@@ -123,20 +141,20 @@ SD_C_API int sd_blank_card_info(SdDriver* driver, SdCardInfo* record, char* mess
 
 /* A discount operation: type_oper '-' starts a sale, 'M' asks for the discount of a line, '+' cancels
  * the sale. card_text (NULL for none) is the card as the cashier gave it. */
-SD_C_API int sd_discount(SdDriver* driver, char type_oper, uint8_t wallet, double quantity, double sum,
+SD_C_API int sd_discount(SdDriver* driver, char type_oper, int wallet, double quantity, double sum,
                          const char* card_text, SdDiscountResult* record, char* message, size_t message_size);
 
 /* The same through the forwarding entry, with its two texts (NULL for none). */
-SD_C_API int sd_forward_discount(SdDriver* driver, char type_oper, uint8_t wallet, double quantity, double sum,
+SD_C_API int sd_forward_discount(SdDriver* driver, char type_oper, int wallet, double quantity, double sum,
                                  const char* text1, const char* text2, SdDiscountResult* record, char* message,
                                  size_t message_size);
 
 /* A payment of a line from the card's cashless account. */
-SD_C_API int sd_cashless_sale(SdDriver* driver, uint8_t wallet, double quantity, double sum,
+SD_C_API int sd_cashless_sale(SdDriver* driver, int wallet, double quantity, double sum,
                               SdCashlessResult* record, char* message, size_t message_size);
 
 /* A line given back to the card with the number card_number. */
-SD_C_API int sd_cashless_return(SdDriver* driver, const char* card_number, uint8_t wallet, double quantity,
+SD_C_API int sd_cashless_return(SdDriver* driver, const char* card_number, int wallet, double quantity,
                                 double sum, SdCashlessResult* record, char* message, size_t message_size);
 
 #ifdef __cplusplus

@@ -1,6 +1,7 @@
 // smartdriver-host as a user runs it: the built program, the built library and the emulator as a separate
 // program on loopback, each case with its own drive C. A run with failing lines in the middle, the
-// time-out of a silent server, the operation log of one run, and the refusals of bad arguments.
+// time-out of a silent server, the operation log of one run, the check command, and the refusals of bad
+// arguments.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -148,6 +149,37 @@ TEST_F(HostAgainstEmulator, SingleCommandPrintsItsRecordAndTheLogLinesOfThisRunO
             std::string::npos)
       << r.out;
   EXPECT_EQ(r.out.find('\r'), std::string::npos) << "log lines are shown with plain line feeds";
+}
+
+// check: the settings with their origin, then one line per step. Against the emulator every step passes,
+// the card query included; then a till whose log folder is missing, whose discount port refuses and whose
+// cashless port cannot exist fails exactly those steps.
+TEST_F(HostAgainstEmulator, CheckPassesEveryStepAndNamesEachFailure) {
+  Start("");
+  const ProgramResult good = Host(drive_, {"check", "--query", "1"});
+  EXPECT_EQ(good.exit_code, 0) << good.out << good.err;
+  const std::string d = std::to_string(emulator_->DiscountPort()), c = std::to_string(emulator_->CashlessPort());
+  for (const std::string& line : std::vector<std::string>{"  IP = 127.0.0.1 (file)\n", "  Port = " + d + " (file)\n",
+                                  "  Portbn = " + c + " (file)\n", "  bWaitTimeOut = 2000 (file)\n",
+                                  "  bEnableLog = 1 (file)\n", "address 127.0.0.1 = 127.0.0.1: ok\n",
+                                  "discount server port " + d + ": ok\n", "cashless server port " + c + ": ok\n",
+                                  "card query for wallet 1 (card 0012345678): ok\n"})
+    EXPECT_NE(good.out.find(line), std::string::npos) << line << "in:\n" << good.out;
+  EXPECT_EQ(Count(good.out, ": ok\n"), 5) << good.out;
+  // Only the card query sent anything: the emulator saw one request.
+  EXPECT_TRUE(emulator_->WaitForOutput(" request: ", std::chrono::seconds(5)));
+  EXPECT_EQ(Count(emulator_->Output(), " request: "), 1) << emulator_->Output();
+
+  TempDrive broken;
+  broken.WriteSettings("[RemoteDiscount]\r\nIP=localhost\r\nPort=1\r\nPortbn=70000\r\nbWaitTimeOut=x\r\n");
+  const ProgramResult bad = Host(broken, {"check"});
+  EXPECT_EQ(bad.exit_code, 1) << bad.out << bad.err;
+  for (const std::string& line : std::vector<std::string>{
+           "  IP = localhost (file)\n", "  bWaitTimeOut = 10000 (default: the file's \"x\" is not a whole number)\n",
+        "  bEnableLog = 1 (default)\n", ": I/O error 3\n",
+        "discount server port 1: Ошибка связи с сервером: Socket Error # 10061 Connection refused.\n",
+        "cashless server port 70000: Port 70000 is outside 1..65535\n"})
+    EXPECT_NE(bad.out.find(line), std::string::npos) << line << "in:\n" << bad.out;
 }
 
 TEST(HostProgram, WithoutLibOptionLoadsTheLibraryOfItsOwnBuild) {

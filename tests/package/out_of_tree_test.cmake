@@ -14,11 +14,12 @@ function(run)
   set(out "${out}" PARENT_SCOPE)
 endfunction()
 
-# The host's output must show the version, the blank record and the failure of the operation whose
-# server port (1 on loopback) refuses the connection.
+# The host's output must show the version, the blank record, the failure of the operation whose server
+# port (1 on loopback) refuses the connection as a communication failure, and a wallet refused as such.
 function(check_host_output label out)
   foreach(expected "version v1.9Vantrel 5121, blank card flag 255 amount 1000"
-                   "discount: code 1, message Ошибка связи с сервером: Socket Error # 10061")
+                   "discount: code 7 (communication), message Ошибка связи с сервером: Socket Error # 10061"
+                   "card-info 256: code 4 (argument), message wallet 256 is outside 0..255")
     string(FIND "${out}" "${expected}" at)
     if(at EQUAL -1)
       message(FATAL_ERROR "${label}: missing \"${expected}\" in:\n${out}")

@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """The Wireshark dissector on a real exchange: captures a small sale of smartdriver-host against
-smartdriver-emulator on loopback, with a reply that needs stuffing, one with a wrong CRC and one sent in
-two pieces, and checks what tshark decodes from every frame.
+smartdriver-emulator on loopback, with a reply that needs stuffing, one with a wrong CRC, one sent in
+two pieces and a refusal, and checks what tshark decodes from every frame, also with the dissector loaded
+twice (installed as a plugin and named on the command line).
 
     wireshark_test.py BIN_DIR DISSECTOR_LUA
 
@@ -19,6 +20,7 @@ SCENARIO = """\
 wallet 2 card=C0D0000001
 wallet 3 fault=badcrc
 wallet 4 fault=split
+wallet 5 approval=0
 """
 
 SALE = """\
@@ -28,6 +30,7 @@ discount M 2 2 100
 cashless-return 0012345678 1 1 50
 discount M 3 1 10
 discount M 4 1 10
+cashless-sale 5 1 10
 """
 
 FIELDS = ["smartdriver.server", "smartdriver.direction", "smartdriver.type", "smartdriver.counter",
@@ -52,7 +55,10 @@ EXPECTED = [
      "Bad CRC: frame has 0xC73B, computed 0x9D61"),
     ("discount", "request", "3", "3", "4", "1000", "1000", "", "", "", "", "0", "1", ""),
     ("discount", "reply", "3", "3", "4", "", "", "0012345678", "1", "950", "50", "0", "1", ""),
+    ("cashless", "request", "1", "2", "5", "1000", "1000", "", "", "", "", "0", "1", ""),
+    ("cashless", "reply", "1", "2", "5", "", "", "0012345678", "0", "950", "50", "0", "1", ""),
 ]
+REFUSED_FRAME = len(EXPECTED) - 1
 
 
 def fail(message, *details):
@@ -116,7 +122,7 @@ def capture_sale(bin_dir, work):
         host = subprocess.run([os.path.join(bin_dir, "smartdriver-host"), "run", "-"], input=SALE,
                               env=dict(os.environ, SMARTDRIVER_DRIVE_C=drive), capture_output=True,
                               text=True, timeout=60)
-        if "CardInfo.CardTail = 345678" not in host.stdout:
+        if "CardInfo.CardTail = 345678" not in host.stdout or "отменил операцию" not in host.stdout:
             fail("the sale did not run", host.stdout + host.stderr)
         time.sleep(0.5)  # lets the last segments reach the capture
         return capture, ports
@@ -126,16 +132,19 @@ def capture_sale(bin_dir, work):
         stop(emulator)
 
 
-def tshark_rows(dissector, capture, ports, *options):
+def tshark_rows(dissector, capture, ports, *options, fields=FIELDS, home=None):
+    """The rows of FIELDS (or `fields`) that tshark decodes; with `home`, tshark runs with that HOME, so
+    that the plugins in it load too. Returns the rows and tshark's standard error."""
     args = ["tshark", "-X", "lua_script:" + dissector, "-o", "smartdriver.discount_port:" + ports[0],
             "-o", "smartdriver.cashless_port:" + ports[1], *options, "-r", capture, "-Y", "smartdriver",
             "-T", "fields", "-E", "separator=|", "-E", "aggregator=;"]
-    for field in FIELDS:
+    for field in fields:
         args += ["-e", field]
-    result = subprocess.run(args, capture_output=True, text=True, timeout=60)
+    env = dict(os.environ, HOME=home) if home else None
+    result = subprocess.run(args, capture_output=True, text=True, timeout=60, env=env)
     if result.returncode != 0 or "Lua: Error" in result.stderr:
         fail("tshark failed", result.stderr)
-    return [tuple(line.split("|")) for line in result.stdout.splitlines()]
+    return [tuple(line.split("|")) for line in result.stdout.splitlines()], result.stderr
 
 
 def main():
@@ -145,7 +154,7 @@ def main():
         return 77
     with tempfile.TemporaryDirectory(prefix="smartdriver-wireshark.") as work:
         capture, ports = capture_sale(bin_dir, work)
-        rows = tshark_rows(dissector, capture, ports)
+        rows = tshark_rows(dissector, capture, ports)[0]
         mismatches = []
         for number, (want, got) in enumerate(zip(EXPECTED, rows)):
             for field, expected, actual in zip(FIELDS, want, got):
@@ -157,9 +166,20 @@ def main():
         if mismatches:
             fail("the dissector's fields differ", *mismatches, *("|".join(row) for row in rows))
         # Without reassembly the first piece of the split reply is decoded in part, and says so.
-        pieces = tshark_rows(dissector, capture, ports, "-o", "tcp.desegment_tcp_streams:FALSE")
+        pieces = tshark_rows(dissector, capture, ports, "-o", "tcp.desegment_tcp_streams:FALSE")[0]
         if not any("TCP reassembly is off" in row[-1] for row in pieces):
             fail("a piece of the split reply is not reported as unterminated", *("|".join(r) for r in pieces))
+        # Installed as a plugin and named on the command line: the second copy steps aside with a note, and
+        # the Info column marks the refused reply, and it alone.
+        plugins = os.path.join(work, "home", ".local", "lib", "wireshark", "plugins")
+        os.makedirs(plugins)
+        shutil.copy(dissector, plugins)
+        infos, errors = tshark_rows(dissector, capture, ports, fields=["_ws.col.Info"], home=os.path.join(work, "home"))
+        if "already loaded; this copy is skipped" not in errors:
+            fail("the second load of the dissector gave no note", errors)
+        refused = [number for number, row in enumerate(infos) if "refused" in row[0]]
+        if refused != [REFUSED_FRAME] or len(infos) != len(EXPECTED):
+            fail("the refused reply is not the one marked in the Info column", repr(infos))
     print("the dissector decoded all {} frames of the sale".format(len(EXPECTED)))
     return 0
 

@@ -9,6 +9,7 @@
 #include "platform/paths.h"
 #include "smartdriver/cp1251.h"
 #include "smartdriver/errors.h"
+#include "tools/host/check_command.h"
 #include "tools/host/command_line.h"
 #include "tools/host/commands.h"
 #include "tools/host/driver_loader.h"
@@ -36,6 +37,12 @@ const char kUsageTail[] =
     "                                            print the dialog as it opens; with --set, fill controls\n"
     "                                            (edIP, edPort, edPortbn, seTimOut in seconds, cbLog 1/0)\n"
     "                                            and close it with Apply, which checks and saves them\n"
+    "  check [--query WALLET]                    for an integrator at a till: the five settings and where\n"
+    "                                            each came from, then one line per check, \"ok\" or the\n"
+    "                                            driver's message: the log folder takes the log, the IP\n"
+    "                                            resolves, both ports take a connection within the wait\n"
+    "                                            (nothing is sent); --query also runs one card query.\n"
+    "                                            Exit status 0 only when every check passed\n"
     "WALLET is 0 to 255; QTY and SUM are numbers with '.' as the decimal point.\n"
     "\n"
     "Options:\n"
@@ -65,6 +72,7 @@ struct Options {
   bool help = false;
   std::vector<std::string> words;
   std::vector<sd::host::ControlValue> sets;
+  int query = -1;  // check --query WALLET
 };
 
 Options ParseOptions(int argc, char** argv) {
@@ -85,6 +93,10 @@ Options ParseOptions(int argc, char** argv) {
     else if (arg == "--set") {
       if (i + 1 >= argc) throw UsageError("--set needs NAME=VALUE");
       o.sets.push_back(sd::host::ParseControlValue(argv[++i]));
+    }
+    else if (arg == "--query") {
+      if (i + 1 >= argc) throw UsageError("--query needs a WALLET");
+      o.query = sd::host::ParseWallet(argv[++i]);
     }
     else if (arg == "--drive-c") {
       if (i + 1 >= argc) throw UsageError("--drive-c needs a DIR");
@@ -123,6 +135,34 @@ sd::TSmartDriver* StartDriver(sd::host::DriverLoader& loader, const sd::host::Lo
   return nullptr;
 }
 
+// The check command. The library is loaded only for the card query, as a till loads it.
+int RunCheck(const std::string& lib, int wallet) {
+  const auto query = [&](int koshel, std::string* card) -> std::string {
+    std::unique_ptr<sd::host::DriverLoader> loader;
+    try {
+      loader = std::make_unique<sd::host::DriverLoader>(lib);
+    } catch (const sd::host::LoadError& e) {
+      return e.what();
+    }
+    std::string raised;
+    try {
+      sd::TSmartDriver* driver = loader->Driver();
+      sd::CardInfo info{};
+      sd::EntryOf<sd::entry::GetCardInfo>(driver, sd::kGetCardInfo)(&info, driver, static_cast<std::uint8_t>(koshel));
+      *card = std::string(info.CardHead.view()) + std::string(info.CardTail.view());
+    } catch (const std::exception& e) {
+      raised = sd::text::ToUtf8(e.what());
+    } catch (...) {
+      raised = "an exception of an unknown kind";
+    }
+    loader->Unload();
+    return raised;
+  };
+  const bool passed = sd::host::RunCheck(wallet, query, std::cout);
+  std::cout.flush();
+  return passed ? kOk : kFailed;
+}
+
 int Main(int argc, char** argv) {
   Options options;
   try {
@@ -140,7 +180,9 @@ int Main(int argc, char** argv) {
   // leaves no trace in the operation log.
   const bool run = options.words[0] == "run";
   const bool settings = options.words[0] == "settings";
+  const bool check = options.words[0] == "check";
   if (!options.sets.empty() && !settings) return Fail("--set belongs to the settings command");
+  if (options.query >= 0 && !check) return Fail("--query belongs to the check command");
   sd::host::Command command;
   std::ifstream file;
   std::istream* lines = nullptr;
@@ -156,6 +198,8 @@ int Main(int argc, char** argv) {
       }
     } else if (settings) {
       if (options.words.size() != 1) throw UsageError("usage: settings [--set NAME=VALUE]...");
+    } else if (check) {
+      if (options.words.size() != 1) throw UsageError("usage: check [--query WALLET]");
     } else {
       command = sd::host::ParseCommand(options.words);
     }
@@ -167,6 +211,7 @@ int Main(int argc, char** argv) {
   if (lib.empty()) return Fail("cannot find this program's own path; name the library with --lib");
   // Chosen before the library is loaded, so that its start-up already reads the settings there.
   if (!options.drive_c.empty()) sd::platform::SetDriveCRoot(options.drive_c);
+  if (check) return RunCheck(lib, options.query);
   const sd::host::LogTail log;
 
   int status = kOk;

@@ -7,7 +7,14 @@
 --          -o smartdriver.cashless_port:6011 -r capture.pcap
 -- or copy this file to ~/.local/lib/wireshark/plugins/ and set the ports under Preferences > Protocols.
 
-local proto = Proto("smartdriver", "Smartdriver server frames")
+-- The same file may be loaded twice: as the installed plugin and named with -X lua_script:. The second
+-- Proto of the same name fails; that copy says so on standard error and stops, leaving the first at work.
+local registered_now, proto = pcall(Proto, "smartdriver", "Smartdriver server frames")
+if not registered_now then
+  io.stderr:write("smartdriver.lua: the smartdriver dissector is already loaded; this copy is skipped ("
+                  .. tostring(proto) .. ")\n")
+  return
+end
 
 proto.prefs.discount_port = Pref.uint("Discount server port", 6010, "TCP port of the discount server")
 proto.prefs.cashless_port = Pref.uint("Cashless server port", 6010, "TCP port of the cashless server")
@@ -168,6 +175,11 @@ local function add_fields(tree, msg, body_length, is_request, server, terminated
       end
       if not is_request and (proto_field == f.counter or proto_field == f.wallet) then
         item:append_text(" (not read by the driver)")
+      end
+      -- The driver fails the operation of such a reply with the server's cancel.
+      if proto_field == f.approval and value == 0 then
+        item:append_text(" (refused)")
+        info[#info + 1] = "refused"
       end
     end
   end

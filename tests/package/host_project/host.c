@@ -26,7 +26,10 @@ int main(int argc, char** argv) {
     status = 1;
   }
   int code = sd_discount(driver, 'M', 1, 2.0, 100.0, "Покупатель", &line, message, sizeof message);
-  printf("discount: code %d, message %s\n", code, message);
+  printf("discount: code %d (%s), message %s\n", code, sd_error_name(code), message);
+  /* A wallet the wire cannot carry is refused before the driver is called. */
+  code = sd_card_info(driver, 256, &card, message, sizeof message);
+  printf("card-info 256: code %d (%s), message %s\n", code, sd_error_name(code), message);
   sd_close(driver);
   return status;
 }
