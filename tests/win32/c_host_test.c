@@ -422,6 +422,12 @@ int main(int argc, char** argv) {
     return 1;
   }
   PutStrangeRuntimeOnPath();
+  /* Another program's runtime loaded first, as a plug-in of the till may bring it: the driver's own
+   * exceptions (every refusal below is one inside the driver) must still find their handlers. */
+  snprintf(dll, sizeof dll, "%sforeign\\libgcc_s_dw2-1.dll", here);
+  Expect(LoadLibraryExA(dll, NULL, LOAD_WITH_ALTERED_SEARCH_PATH) != NULL,
+         "another program's runtime loaded before the driver", "");
+  snprintf(dll, sizeof dll, "%s\\smartdriver.dll", folder);
   frame = MakeMainFrame();
   SetControlWord(kTillControlWord);
 
