@@ -8,6 +8,10 @@
 // - `has_finished` tells, without waiting, whether the body has returned.
 // - `join` waits until the body has returned, then releases the handle. Every handle that `start` gave
 //   is joined exactly once, from another thread.
+// - `try_join` joins only a thread that has already ended altogether, without waiting: true when it did
+//   (the handle is released then, as by `join`). A thread whose body has returned may still be on its way
+//   out; a join then waits for that, and the system keeps the thread's stack from the next thread until
+//   it is joined.
 //
 // Keeping the code under a running thread:
 // - POSIX: the library's unload joins every thread before anything of the library goes; each thread
@@ -30,6 +34,7 @@ struct ThreadOps {
   ThreadHandle (*start)(void (*body)(void* argument), void* argument);
   bool (*has_finished)(ThreadHandle thread);
   void (*join)(ThreadHandle thread);
+  bool (*try_join)(ThreadHandle thread);
 };
 
 // The operations in force, and the system's own ones.

@@ -1,31 +1,37 @@
-// Threads on POSIX: a standard thread with a flag that the body's return sets. Unload joins them, so
+// Threads on POSIX: a system thread with a flag that the body's return sets. Unload joins them, so
 // nothing here needs to hold the library.
 #include "platform/thread.h"
 
+#include <pthread.h>
+
 #include <atomic>
-#include <exception>
+#include <cerrno>
 #include <new>
-#include <system_error>
-#include <thread>
 
 namespace sd::platform {
 
 struct ThreadState {
-  std::thread thread;
+  pthread_t thread{};
+  void (*body)(void*) = nullptr;
+  void* argument = nullptr;
   std::atomic<bool> finished{false};
 };
 
 namespace {
 
+void* ThreadMain(void* parameter) {
+  auto* state = static_cast<ThreadState*>(parameter);
+  state->body(state->argument);
+  state->finished.store(true, std::memory_order_release);
+  return nullptr;
+}
+
 ThreadHandle Start(void (*body)(void*), void* argument) {
   auto* state = new (std::nothrow) ThreadState;
   if (state == nullptr) return nullptr;
-  try {
-    state->thread = std::thread([state, body, argument] {
-      body(argument);
-      state->finished.store(true, std::memory_order_release);
-    });
-  } catch (const std::system_error&) {
+  state->body = body;
+  state->argument = argument;
+  if (::pthread_create(&state->thread, nullptr, &ThreadMain, state) != 0) {
     delete state;
     return nullptr;
   }
@@ -35,11 +41,25 @@ ThreadHandle Start(void (*body)(void*), void* argument) {
 bool HasFinished(ThreadHandle thread) { return thread->finished.load(std::memory_order_acquire); }
 
 void Join(ThreadHandle thread) {
-  thread->thread.join();
+  ::pthread_join(thread->thread, nullptr);
   delete thread;
 }
 
-const ThreadOps kSystem{&Start, &HasFinished, &Join};
+bool TryJoin(ThreadHandle thread) {
+  if (!HasFinished(thread)) return false;
+#ifdef __GLIBC__
+  if (::pthread_tryjoin_np(thread->thread, nullptr) != 0) return false;
+  delete thread;
+  return true;
+#else
+  // Without a join that does not wait, a thread whose body has returned is a few instructions from its
+  // end.
+  Join(thread);
+  return true;
+#endif
+}
+
+const ThreadOps kSystem{&Start, &HasFinished, &Join, &TryJoin};
 std::atomic<const ThreadOps*> g_current{&kSystem};
 
 }  // namespace

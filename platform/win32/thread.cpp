@@ -85,7 +85,13 @@ void Join(ThreadHandle thread) {
   Release(thread);
 }
 
-const ThreadOps kSystem{&Start, &HasFinished, &Join};
+bool TryJoin(ThreadHandle thread) {
+  if (::WaitForSingleObject(thread->thread, 0) != WAIT_OBJECT_0) return false;
+  Release(thread);
+  return true;
+}
+
+const ThreadOps kSystem{&Start, &HasFinished, &Join, &TryJoin};
 std::atomic<const ThreadOps*> g_current{&kSystem};
 
 }  // namespace
