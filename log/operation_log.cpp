@@ -6,6 +6,7 @@
 #include <mutex>
 #include <string>
 
+#include "platform/boundary.h"
 #include "platform/clock.h"
 #include "platform/files.h"
 #include "platform/paths.h"
@@ -143,7 +144,8 @@ void WriteLine(std::string_view text) {
   const auto& clock = platform::Clock();
   const auto& files = platform::Files();
   // The time is read under the lock, so that the lines stand in the order of their time stamps.
-  std::lock_guard<std::mutex> hold(g_log_lock);
+  // An entry's frame unlocks it when a host unwinds through the entry.
+  platform::EntryLock hold(g_log_lock);
   const std::string date = clock.short_date_text();
   const std::string time = clock.long_time_text();
   std::string line;
