@@ -35,10 +35,8 @@ foreach(tool smartdriver-host smartdriver-emulator smartdriver-log)
 endforeach()
 install(DIRECTORY include/smartdriver DESTINATION ${CMAKE_INSTALL_INCLUDEDIR} FILES_MATCHING PATTERN "*.h")
 install(FILES bindings/python/smartdriver.py DESTINATION ${SD_INSTALL_PYTHONDIR})
-if(EXISTS ${PROJECT_SOURCE_DIR}/tools/wireshark)
-  file(GLOB sd_dissectors ${PROJECT_SOURCE_DIR}/tools/wireshark/*.lua)
-  install(FILES ${sd_dissectors} DESTINATION ${SD_INSTALL_WIRESHARKDIR})
-endif()
+file(GLOB sd_dissectors ${PROJECT_SOURCE_DIR}/tools/wireshark/*.lua)
+install(FILES ${sd_dissectors} DESTINATION ${SD_INSTALL_WIRESHARKDIR})
 
 install(EXPORT smartdriverTargets NAMESPACE smartdriver:: DESTINATION ${SD_INSTALL_CMAKEDIR})
 configure_package_config_file(cmake/smartdriverConfig.cmake.in ${PROJECT_BINARY_DIR}/smartdriverConfig.cmake
