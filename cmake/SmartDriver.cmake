@@ -30,5 +30,11 @@ function(sd_add_test name)
   if(ARG_LABELS)
     list(APPEND properties LABELS "${ARG_LABELS}")
   endif()
-  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 PROPERTIES ${properties})
+  # A cross build lists its tests when ctest runs them, not when it links them, so that the build itself
+  # never needs to run a Windows program.
+  set(discovery)
+  if(CMAKE_CROSSCOMPILING)
+    set(discovery DISCOVERY_MODE PRE_TEST)
+  endif()
+  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 ${discovery} PROPERTIES ${properties})
 endfunction()

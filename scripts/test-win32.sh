@@ -10,6 +10,11 @@ build_dir="${BUILD_DIR:-build-win32}"
 jobs="${JOBS:-$(nproc)}"
 export WINEPREFIX="$PWD/$build_dir/wine"
 
+if ! why="$(scripts/win32-runnable.sh --why)"; then
+  echo "test-win32: built, but NOT RUN under Wine: $why" >&2
+  exit 0
+fi
+
 # The prefix's Wine server outlives the programs by a few seconds; it is ended with the run.
 trap 'wineserver -k >/dev/null 2>&1 || true' EXIT
 # Now and then, about once in a few hundred programs and only while others run beside it, Wine leaves a
