@@ -10,9 +10,9 @@
 #include "smartdriver/cp1251.h"
 #include "smartdriver/errors.h"
 #include "tools/host/command_line.h"
-#include "tools/host/commands.h"
 #include "tools/host/driver_loader.h"
 #include "tools/host/log_tail.h"
+#include "tools/host/session.h"
 #include "tools/host/settings_command.h"
 
 namespace {
