@@ -39,7 +39,7 @@ DecodedReply CallServer(const std::string& host, std::int32_t port, std::int32_t
     throw Exception(std::string(launched == Launched::kNoSlot ? timeout_message : failure_message));
   }
 
-  std::optional<ExchangeOutcome> outcome = event.WaitUntil(deadline);
+  std::optional<ExchangeResult> outcome = event.WaitUntil(deadline);
   if (!outcome) throw Exception(std::string(timeout_message));
   if (outcome->Decoded) return outcome->Reply;
   if (!outcome->ErrorText.empty()) throw Exception(std::move(outcome->ErrorText));

@@ -94,7 +94,7 @@ void tSendThread::Execute() {
       Log(kLink, "Пакет принят ("_w, std::to_string(reply.size()) + std::string(" байт)"_w));
       Log(kLink, "данные:"_w, HexDump(reply));
 
-      ExchangeOutcome outcome;
+      ExchangeResult outcome;
       try {
         outcome.Reply = DecodeReply(reply);
       } catch (const ReplyRejected& e) {
@@ -119,7 +119,7 @@ void tSendThread::Execute() {
     failure = "Unknown error";
   }
 
-  ExchangeOutcome outcome;
+  ExchangeResult outcome;
   try {
     outcome.ErrorText = LoggedFailure(failure);
   } catch (...) {
