@@ -40,7 +40,7 @@ void BareOnce() {
   static const sd::exchange::Bytes frame = [] {
     sd::exchange::Bytes f;
     std::int32_t counter = 0;
-    sd::exchange::BuildRequest(3, 1, 1000, 10000, counter, f);
+    sd::exchange::BuildRequest(sd::exchange::PacketType::kDiscount, 1, 1000, 10000, counter, f);
     return f;
   }();
   const int port = g_server->DiscountPort();
