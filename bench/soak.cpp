@@ -1,8 +1,11 @@
 // The soak run: many server operations in one load of the library, as a till makes them all day, the
 // four kinds mixed with server faults, against the emulator run as a program. It checks every outcome
 // and prints the process's handles, threads and resident memory at the start and at the end; with
-// --check it fails when they grew by more than a leak-free run can explain.
+// --check it fails when they grew by more than a leak-free run can explain. It also prints the time an
+// operation takes in the first 10,000 operations and in the last 10,000, to show that it stays flat.
+#include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
@@ -13,6 +16,8 @@
 #include <stdexcept>
 #include <string>
 #include <thread>
+#include <utility>
+#include <vector>
 
 #include "platform/library.h"
 #include "platform/paths.h"
@@ -203,6 +208,27 @@ bool Expected(const std::string& message, const Behaviour& behaviour, const Done
   return message == expected;
 }
 
+// The time per operation over one stretch of the run: the mean and the median of its operations, leaving
+// out those that wait out their whole time-out on purpose (a few a stretch, at random, each a whole
+// second: they would make two stretches differ by chance alone).
+struct Stretch {
+  std::vector<double> micros;  // NaN for an operation left out
+  std::pair<double, double> MeanAndMedian() const {
+    std::vector<double> kept;
+    for (double m : micros)
+      if (!std::isnan(m)) kept.push_back(m);
+    if (kept.empty()) return {0, 0};
+    double sum = 0;
+    for (double m : kept) sum += m;
+    std::nth_element(kept.begin(), kept.begin() + static_cast<std::ptrdiff_t>(kept.size() / 2), kept.end());
+    return {sum / static_cast<double>(kept.size()), kept[kept.size() / 2]};
+  }
+};
+
+bool WaitsOutItsTimeOut(const Behaviour& behaviour) {
+  return std::string(behaviour.payment_message) == kTimeOut || std::string(behaviour.other_message) == kTimeOut;
+}
+
 int Run(long long operations, bool check, const std::string& library) {
   Drive drive;
   EmulatorProgram emulator(drive);
@@ -212,6 +238,12 @@ int Run(long long operations, bool check, const std::string& library) {
   sd::host::DriverLoader loader(library);
   sd::TSmartDriver* driver = loader.Driver();
   const Figures loaded = Measure();
+
+  // The first and the last stretch of the run (10,000 operations each, or half a shorter run), made
+  // before the start figures so that keeping them adds nothing to the memory measured.
+  const long long stretch = std::max(1LL, std::min(10000LL, operations / 2));
+  Stretch first{std::vector<double>(static_cast<std::size_t>(stretch), 0.0)};
+  Stretch last{std::vector<double>(static_cast<std::size_t>(stretch), 0.0)};
 
   std::minstd_rand random(20261208);
   std::map<std::string, long long> outcomes;
@@ -234,7 +266,14 @@ int Run(long long operations, bool check, const std::string& library) {
         if ((roll -= kBehaviours[b].per_10000) < 0) behaviour = b;
     }
     const auto wallet = static_cast<std::uint8_t>(WalletOf(behaviour, static_cast<int>(random())));
+    const auto operation_start = Clock::now();
     const Done done = Operate(driver, random, wallet);
+    const double micros = WaitsOutItsTimeOut(kBehaviours[behaviour])
+                              ? std::nan("")
+                              : std::chrono::duration<double, std::micro>(Clock::now() - operation_start).count();
+    if (const long long n = i - warm_up; n >= 0 && n < stretch) first.micros[static_cast<std::size_t>(n)] = micros;
+    if (const long long n = i - warm_up - (operations - stretch); n >= 0 && n < stretch)
+      last.micros[static_cast<std::size_t>(n)] = micros;
     const std::string rule = *kBehaviours[behaviour].rule ? kBehaviours[behaviour].rule : "normal";
     std::string message = done.message.empty() ? "done" : done.message.substr(0, 80);
     if (const auto line_end = message.find("\r\n"); line_end != std::string::npos) message.replace(line_end, 2, " ");
@@ -250,6 +289,12 @@ int Run(long long operations, bool check, const std::string& library) {
   for (const auto& [what, count] : outcomes) std::printf("%8lld  %s\n", count, what.c_str());
   std::printf("\n%lld operations after a warm-up of %lld, in %.1f s (%.0f a second); %lld unexpected outcomes\n",
               operations, warm_up, seconds, static_cast<double>(warm_up + operations) / seconds, unexpected);
+  const auto [first_mean, first_median] = first.MeanAndMedian();
+  const auto [last_mean, last_median] = last.MeanAndMedian();
+  std::printf("time per operation, those that wait out their time-out left out: first %lld %.1f us, last %lld "
+              "%.1f us (%.2f x); medians %.1f us and %.1f us (%.2f x)\n",
+              stretch, first_mean, stretch, last_mean, first_mean > 0 ? last_mean / first_mean : 0, first_median,
+              last_median, first_median > 0 ? last_median / first_median : 0);
   Print("loaded", loaded);
   Print("start", start);
   Print("end", end);
@@ -274,7 +319,8 @@ const char kUsage[] =
     "Usage: soak [--check] [--lib PATH] [OPERATIONS]\n"
     "Runs OPERATIONS (default 100000) card operations, the four kinds mixed with server faults, in one load\n"
     "of the library against smartdriver-emulator, after a warm-up of every kind and fault. Prints each\n"
-    "outcome's count and the process's handles, threads and resident memory at the start and the end.\n"
+    "outcome's count, the time per operation in the first and the last 10,000 operations, and the\n"
+    "process's handles, threads and resident memory at the start and the end.\n"
     "  --check     exit 1 when an outcome was not the expected one, or handles or threads grew by more\n"
     "              than 2, or resident memory by more than 1 MiB\n"
     "  --lib PATH  the library to load (default: the one of this build)\n";

@@ -52,6 +52,8 @@ std::int32_t Hundredths(double summa) { return Scaled(summa, 100, "Сумма в
 
 std::string Text(std::string_view a) { return std::string(a); }
 
+// Lines with amounts are made only while the log is on: with it off, formatting their numbers would be
+// work for nothing.
 std::string Amounts(std::uint8_t koshel, double kolvo, double summa) {
   return " Koshel=" + std::to_string(koshel) + " Kolvo=" + FloatText(kolvo) + " Summa=" + FloatText(summa);
 }
@@ -141,8 +143,9 @@ void DiscountOperation(DiscountResult* result, char type_oper, std::uint8_t kosh
 
   log::WriteLog(kBlankLine);
   Bytes frame = Request([&] {
-    log::WriteLog(Text(title) + CodeText(type_oper) + Amounts(koshel, kolvo, summa) + Text(" карта="_w) +
-                  std::string(card_text));
+    if (log::LogEnabled())
+      log::WriteLog(Text(title) + CodeText(type_oper) + Amounts(koshel, kolvo, summa) + Text(" карта="_w) +
+                    std::string(card_text));
     const std::int32_t quantity = Thousandths(kolvo);
     Bytes built;
     if (type_oper == '+') {
@@ -168,9 +171,10 @@ void DiscountOperation(DiscountResult* result, char type_oper, std::uint8_t kosh
     result->CosteSk = RoundMoney(2, price / 100);
     result->Skidka = RoundMoney(2, static_cast<long double>(LastReply.DiscountTenths) / 10);
   }
-  log::WriteLog(Text("Операция ЗУЛ проведена: TypeOper="_w) + CodeText(type_oper) + Amounts(koshel, kolvo, summa) +
-                " NumberCard=" + std::string(result->NumberCard.view()) + " SummaSk=" + FloatText(result->SummaSk) +
-                " CosteSk=" + FloatText(result->CosteSk) + " Skidka=" + FloatText(result->Skidka));
+  if (log::LogEnabled())
+    log::WriteLog(Text("Операция ЗУЛ проведена: TypeOper="_w) + CodeText(type_oper) + Amounts(koshel, kolvo, summa) +
+                  " NumberCard=" + std::string(result->NumberCard.view()) + " SummaSk=" + FloatText(result->SummaSk) +
+                  " CosteSk=" + FloatText(result->CosteSk) + " Skidka=" + FloatText(result->Skidka));
 }
 
 void CashlessSale(CashlessResult* result, TSmartDriver* self, std::uint8_t koshel, double kolvo, double summa) {
@@ -189,7 +193,7 @@ void CashlessSale(CashlessResult* result, TSmartDriver* self, std::uint8_t koshe
   const auto one_at_a_time = OneServerCallAtATime();
   log::WriteLog(kBlankLine);
   CallCashless(Request([&] {
-    log::WriteLog(Text("Продажа б/н:"_w) + Amounts(koshel, kolvo, summa));
+    if (log::LogEnabled()) log::WriteLog(Text("Продажа б/н:"_w) + Amounts(koshel, kolvo, summa));
     const std::int32_t quantity = Thousandths(kolvo);
     const std::int32_t sum = Hundredths(summa);
     Bytes frame;
@@ -197,8 +201,9 @@ void CashlessSale(CashlessResult* result, TSmartDriver* self, std::uint8_t koshe
     return frame;
   }));
   FillCashless(result, kolvo);
-  log::WriteLog(Text("Операция б/н проведена:"_w) + Amounts(koshel, kolvo, summa) + " NumberCard=" +
-                std::string(result->NumberCard.view()) + CashlessAmounts(*result));
+  if (log::LogEnabled())
+    log::WriteLog(Text("Операция б/н проведена:"_w) + Amounts(koshel, kolvo, summa) + " NumberCard=" +
+                  std::string(result->NumberCard.view()) + CashlessAmounts(*result));
 }
 
 void CashlessReturn(CashlessResult* result, std::string_view number_card, std::uint8_t koshel, double kolvo,
@@ -207,15 +212,16 @@ void CashlessReturn(CashlessResult* result, std::string_view number_card, std::u
   PrepareCashless(result);
   log::WriteLog(kBlankLine);
   CallCashless(Request([&] {
-    log::WriteLog(Text("Возврат б/н:"_w) + Amounts(koshel, kolvo, summa));
+    if (log::LogEnabled()) log::WriteLog(Text("Возврат б/н:"_w) + Amounts(koshel, kolvo, summa));
     const std::int64_t card = StrToInt64(number_card);
     Bytes frame;
     exchange::BuildCancelRequest(koshel, Thousandths(kolvo), CashlessCounter, card, frame);
     return frame;
   }));
   FillCashless(result, kolvo);
-  log::WriteLog(Text("Операция возврат проведена:"_w) + Amounts(koshel, kolvo, summa) + " NumberCard=" +
-                std::string(number_card) + CashlessAmounts(*result));
+  if (log::LogEnabled())
+    log::WriteLog(Text("Операция возврат проведена:"_w) + Amounts(koshel, kolvo, summa) + " NumberCard=" +
+                  std::string(number_card) + CashlessAmounts(*result));
 }
 
 }  // namespace sd::driver

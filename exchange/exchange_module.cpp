@@ -4,6 +4,7 @@
 #include "exchange/exchange_module.h"
 
 #include <condition_variable>
+#include <iterator>
 #include <list>
 #include <memory>
 #include <mutex>
@@ -66,16 +67,22 @@ void RunBody(void* argument) {
 }
 
 // Joins the threads whose body has returned; each is at most a few instructions from its end, and none
-// of them needs the lock any more. Called with the lock held.
-void JoinReturned() {
+// of them needs the lock any more. Called with the lock held. With `waiting` false, a thread still on
+// its way out is left for a later call rather than waited for: the system hands its stack to the next
+// thread only once it has ended and been joined, and until then a new thread costs a new stack.
+void JoinReturned(bool waiting = true) {
   auto& threads = Threads();
   for (auto it = threads.begin(); it != threads.end();) {
+    bool joined = false;
     if (it->body_returned) {
-      platform::Threads().join(it->handle);
-      it = threads.erase(it);
-    } else {
-      ++it;
+      if (waiting) {
+        platform::Threads().join(it->handle);
+        joined = true;
+      } else {
+        joined = platform::Threads().try_join(it->handle);
+      }
     }
+    it = joined ? threads.erase(it) : std::next(it);
   }
 }
 
@@ -102,8 +109,9 @@ Launched LaunchExchangeThread(std::function<void()> body, std::chrono::steady_cl
   if (!BodyReturned().wait_until(hold, deadline, [] { return g_bodies_running < kMaxExchangeThreads; }))
     return Launched::kNoSlot;
   // Those whose body has returned are joined before the new one starts, so that the system never holds
-  // more than the limit, not even for the instant a thread takes to end.
-  JoinReturned();
+  // more than the limit, not even for the instant a thread takes to end; below the limit, only those that
+  // have ended altogether, which costs no wait.
+  JoinReturned(Threads().size() >= static_cast<std::size_t>(kMaxExchangeThreads));
   auto launch = std::make_unique<Launch>(Launch{std::move(body), nullptr});
   Running& running = Threads().emplace_back();
   launch->running = &running;

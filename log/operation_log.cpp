@@ -26,11 +26,30 @@ std::mutex g_log_lock;
 bool g_default_switch = true;
 std::atomic<const bool*> g_switch{&g_default_switch};
 
+// The log file's native path, made again only when drive C is another directory than at the last line
+// (a program may choose it, and each test case does). Called under LogLock, which guards the texts;
+// they are never destroyed, so that a line written while the program ends still finds them.
+const std::string& NativeLogPath() {
+  struct Made {
+    std::string root;
+    std::string path;
+  };
+  static Made* const made = new Made;
+  std::string now = platform::DriveCRoot();
+  if (made->path.empty() || now != made->root) {
+    made->path = platform::NativePath(kLogPath);
+    made->root = std::move(now);
+  }
+  return made->path;
+}
+
 }  // namespace
 
 void BindLogSwitch(const bool* enabled) {
   g_switch.store(enabled != nullptr ? enabled : &g_default_switch, std::memory_order_release);
 }
+
+bool LogEnabled() { return *g_switch.load(std::memory_order_acquire); }
 
 std::string_view LogPath() { return kLogPath; }
 
@@ -44,20 +63,24 @@ std::int64_t LogFileSize(std::string_view windows_path) {
 }
 
 void WriteLog(std::string_view text) {
-  if (!*g_switch.load(std::memory_order_acquire)) return;
+  if (!LogEnabled()) return;
 
   const auto& clock = platform::Clock();
   const auto& files = platform::Files();
   // The time is read under the lock, so that the lines stand in the order of their time stamps.
   std::lock_guard<std::mutex> hold(g_log_lock);
-  std::string line = clock.short_date_text();
+  const std::string date = clock.short_date_text();
+  const std::string time = clock.long_time_text();
+  std::string line;
+  line.reserve(date.size() + 1 + time.size() + 3 + text.size() + 2);
+  line += date;
   line += ' ';
-  line += clock.long_time_text();
+  line += time;
   line += " - ";
   line += text;
   line += "\r\n";
 
-  const std::string path = platform::NativePath(kLogPath);
+  const std::string& path = NativeLogPath();
   // The size comes from the write itself: the file was closed right after, so it is the size a second
   // open would find, without paying for that open on every line.
   std::int64_t size = 0;

@@ -12,6 +12,10 @@ namespace sd::log {
 // Throws sd::EInOutError when the file cannot be opened, written, closed or measured.
 void WriteLog(std::string_view text);
 
+// Whether WriteLog writes now. A caller may ask before making a line, so that with the log switched
+// off no line is made only to be dropped.
+bool LogEnabled();
+
 // The switch that WriteLog reads at the start of every write. The driver points it at the setting
 // LinkSettings.bEnableLog; until then logging is on.
 void BindLogSwitch(const bool* enabled);

@@ -7,9 +7,14 @@
 //   throw.
 // - `has_finished` tells, without waiting, whether the body has returned.
 // - `join` waits until the body has returned, then releases the handle.
+// - `try_join` joins only a thread that has already ended altogether, without waiting: true when it did
+//   (the handle is released then, as by `join`). A thread whose body has returned may still be on its way
+//   out; a join then waits for that, and the system keeps the thread's stack from the next thread until
+//   it is joined.
 // - `detach` releases the handle without waiting: the thread frees what it holds when its body returns.
 //   It is for a thread that its starter may stop waiting for (a name lookup that takes too long).
-// Every handle that `start` gave is joined or detached exactly once, from another thread.
+// Every handle that `start` gave is joined (by `join` or a `try_join` that did) or detached exactly once,
+// from another thread.
 //
 // Keeping the code under a running thread:
 // - POSIX: the library's unload joins every thread before anything of the library goes; each thread
@@ -35,6 +40,7 @@ using ThreadHandle = ThreadState*;
   XX(ThreadHandle, start, Start, (void (*body)(void* argument), void* argument))                               \
   XX(bool, has_finished, HasFinished, (ThreadHandle thread))                                                   \
   XX(void, join, Join, (ThreadHandle thread))                                                                  \
+  XX(bool, try_join, TryJoin, (ThreadHandle thread))                                                           \
   XX(void, detach, Detach, (ThreadHandle thread))
 
 struct ThreadOps {

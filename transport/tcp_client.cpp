@@ -117,9 +117,13 @@ int TcpClient::ReceiveStep(int timeout_ms, bool raise_on_timeout) {
     if (raise_on_timeout) Raise(TransportText::kReadTimeout);
     return -1;
   }
-  c.scratch.resize(recv_buffer_size_ > 0 ? static_cast<std::size_t>(recv_buffer_size_) : 0);
-  const int count = ReceiveOnSocket(c.Handle(), c.scratch);
-  if (count > 0) c.queue->Append(std::vector<std::uint8_t>(c.scratch.begin(), c.scratch.begin() + count));
+  const std::size_t size = recv_buffer_size_ > 0 ? static_cast<std::size_t>(recv_buffer_size_) : 0;
+  if (c.scratch_size != size) {
+    c.scratch.reset(size > 0 ? new std::uint8_t[size] : nullptr);
+    c.scratch_size = size;
+  }
+  const int count = ReceiveOnSocket(c.Handle(), std::span<std::uint8_t>(c.scratch.get(), size));
+  if (count > 0) c.queue->Append(std::vector<std::uint8_t>(c.scratch.get(), c.scratch.get() + count));
   c.peer_closed = count == 0;
   CheckForDisconnect(false, false);
   return count;

@@ -57,8 +57,10 @@ class TcpConnection {
   bool peer_closed = false;
   std::unique_ptr<ReceiveQueue> queue;
   // Where each receive lands before its bytes join the queue; kept for the connection's life, so that a
-  // receive neither allocates nor clears a buffer of RecvBufferSize bytes every time.
-  std::vector<std::uint8_t> scratch;
+  // receive neither allocates nor clears a buffer of RecvBufferSize bytes every time. Left uninitialised:
+  // only the bytes a receive brought are ever read from it.
+  std::unique_ptr<std::uint8_t[]> scratch;
+  std::size_t scratch_size = 0;
   // Guards the handle, the allocated flag and the addresses against a close from another thread.
   std::mutex socket_lock;
   Endpoint local;

@@ -8,6 +8,8 @@
 
 #include <atomic>
 #include <cstring>
+#include <mutex>
+#include <string>
 
 #include "smartdriver/cp1251.h"
 
@@ -63,9 +65,8 @@ double NowAsDate() {
   return static_cast<double>(days) + seconds / 86400.0;
 }
 
-std::string Format(nl_item item) {
+std::string Format(nl_item item, const struct tm& t) {
   const locale_t loc = UserLocale();
-  const struct tm t = LocalNow();
   const char* format = ::nl_langinfo_l(item, loc);
   char buf[128];
   const std::size_t n = ::strftime_l(buf, sizeof buf, format, &t, loc);
@@ -75,8 +76,33 @@ std::string Format(nl_item item) {
   return text;
 }
 
-std::string ShortDateText() { return Format(D_FMT); }
-std::string LongTimeText() { return Format(T_FMT); }
+// The date and time texts of one second. The log asks for them on every line, many lines a second, and
+// they change only with the second: made once for it, they are copied out until the next one.
+struct SecondTexts {
+  time_t second = -1;
+  std::string date;
+  std::string time;
+};
+
+std::string TextOfNow(std::string SecondTexts::*text) {
+  // Never destroyed, so that a line written while the program ends still finds them.
+  static std::mutex* const lock = new std::mutex;
+  static SecondTexts* const texts = new SecondTexts;
+  timespec now{};
+  ::clock_gettime(CLOCK_REALTIME, &now);
+  std::lock_guard<std::mutex> hold(*lock);
+  if (texts->second != now.tv_sec) {
+    struct tm t {};
+    ::localtime_r(&now.tv_sec, &t);
+    texts->date = Format(D_FMT, t);
+    texts->time = Format(T_FMT, t);
+    texts->second = now.tv_sec;
+  }
+  return texts->*text;
+}
+
+std::string ShortDateText() { return TextOfNow(&SecondTexts::date); }
+std::string LongTimeText() { return TextOfNow(&SecondTexts::time); }
 
 char DecimalSeparator() {
   const char* radix = ::nl_langinfo_l(RADIXCHAR, UserLocale());

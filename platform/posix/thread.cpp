@@ -1,22 +1,24 @@
-// Threads on POSIX: a standard thread with a flag that the body's return sets. Unload joins them, so
+// Threads on POSIX: a system thread with a flag that the body's return sets. Unload joins them, so
 // nothing here needs to hold the library. A join also waits for the kernel to let the thread go, as a
 // Windows join does, so that a joined thread no longer counts among the process's threads.
 #include "platform/thread.h"
 
+#include <pthread.h>
 #include <unistd.h>
 
 #include <atomic>
+#include <cerrno>
 #include <chrono>
-#include <exception>
-#include <string>
 #include <new>
-#include <system_error>
+#include <string>
 #include <thread>
 
 namespace sd::platform {
 
 struct ThreadState {
-  std::thread thread;
+  pthread_t thread{};
+  void (*body)(void*) = nullptr;
+  void* argument = nullptr;
   std::atomic<bool> finished{false};
   std::atomic<long> kernel_id{0};
   // Set by the first of the detacher and the returning body; the second one frees the state.
@@ -25,17 +27,21 @@ struct ThreadState {
 
 namespace {
 
+void* ThreadMain(void* parameter) {
+  auto* state = static_cast<ThreadState*>(parameter);
+  state->kernel_id.store(static_cast<long>(::gettid()), std::memory_order_relaxed);
+  state->body(state->argument);
+  state->finished.store(true, std::memory_order_release);
+  if (state->one_gone.exchange(true, std::memory_order_acq_rel)) delete state;
+  return nullptr;
+}
+
 ThreadHandle Start(void (*body)(void*), void* argument) {
   auto* state = new (std::nothrow) ThreadState;
   if (state == nullptr) return nullptr;
-  try {
-    state->thread = std::thread([state, body, argument] {
-      state->kernel_id.store(static_cast<long>(::gettid()), std::memory_order_relaxed);
-      body(argument);
-      state->finished.store(true, std::memory_order_release);
-      if (state->one_gone.exchange(true, std::memory_order_acq_rel)) delete state;
-    });
-  } catch (const std::system_error&) {
+  state->body = body;
+  state->argument = argument;
+  if (::pthread_create(&state->thread, nullptr, &ThreadMain, state) != 0) {
     delete state;
     return nullptr;
   }
@@ -45,26 +51,45 @@ ThreadHandle Start(void (*body)(void*), void* argument) {
 bool HasFinished(ThreadHandle thread) { return thread->finished.load(std::memory_order_acquire); }
 
 // The C library's join returns once the thread has left its code; the kernel lists it a moment longer,
-// and under load that moment can be long. Bounded, in case the number is already another thread's.
-void AwaitKernelEnd(long kernel_id) {
+// and under load that moment can be long.
+bool KernelLists(const ThreadState& thread) {
 #ifdef __linux__
-  if (kernel_id == 0) return;
-  const std::string task = "/proc/self/task/" + std::to_string(kernel_id);
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(1);
-  while (::access(task.c_str(), F_OK) == 0 && std::chrono::steady_clock::now() < deadline) std::this_thread::yield();
+  const long id = thread.kernel_id.load(std::memory_order_relaxed);
+  return id != 0 && ::access(("/proc/self/task/" + std::to_string(id)).c_str(), F_OK) == 0;
 #else
-  (void)kernel_id;
+  (void)thread;
+  return false;
 #endif
 }
 
+// Bounded, in case the number is already another thread's.
+void AwaitKernelEnd(const ThreadState& thread) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(1);
+  while (KernelLists(thread) && std::chrono::steady_clock::now() < deadline) std::this_thread::yield();
+}
+
 void Join(ThreadHandle thread) {
-  thread->thread.join();
-  AwaitKernelEnd(thread->kernel_id.load(std::memory_order_relaxed));
+  ::pthread_join(thread->thread, nullptr);
+  AwaitKernelEnd(*thread);
   delete thread;
 }
 
+bool TryJoin(ThreadHandle thread) {
+  if (!HasFinished(thread) || KernelLists(*thread)) return false;
+#ifdef __GLIBC__
+  if (::pthread_tryjoin_np(thread->thread, nullptr) != 0) return false;
+  delete thread;
+  return true;
+#else
+  // Without a join that does not wait, a thread whose body has returned is a few instructions from its
+  // end.
+  Join(thread);
+  return true;
+#endif
+}
+
 void Detach(ThreadHandle thread) {
-  thread->thread.detach();
+  ::pthread_detach(thread->thread);
   if (thread->one_gone.exchange(true, std::memory_order_acq_rel)) delete thread;
 }
 

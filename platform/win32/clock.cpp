@@ -5,6 +5,8 @@
 #include <windows.h>
 
 #include <atomic>
+#include <mutex>
+#include <string>
 
 #include "platform/win32/text_win32.h"
 
@@ -24,17 +26,39 @@ double NowAsDate() {
   return static_cast<double>(units) / kFileTimeUnitsPerDay - kDaysFrom1601To1899;
 }
 
-std::string ShortDateText() {
-  wchar_t buffer[128];
-  const int length = ::GetDateFormatW(LOCALE_USER_DEFAULT, DATE_SHORTDATE, nullptr, nullptr, buffer, 128);
+std::string Narrowed(const wchar_t* buffer, int length) {
   return length > 0 ? win32::Narrow(std::wstring_view(buffer, static_cast<std::size_t>(length - 1))) : std::string();
 }
 
-std::string LongTimeText() {
-  wchar_t buffer[128];
-  const int length = ::GetTimeFormatW(LOCALE_USER_DEFAULT, 0, nullptr, nullptr, buffer, 128);
-  return length > 0 ? win32::Narrow(std::wstring_view(buffer, static_cast<std::size_t>(length - 1))) : std::string();
+// The date and time texts of one second. The log asks for them on every line, many lines a second, and
+// they change only with the second: made once for it, they are copied out until the next one.
+struct SecondTexts {
+  ULONGLONG second = ~0ULL;
+  std::string date;
+  std::string time;
+};
+
+std::string TextOfNow(std::string SecondTexts::*text) {
+  // Never destroyed, so that a line written while the program ends still finds them.
+  static std::mutex* const lock = new std::mutex;
+  static SecondTexts* const texts = new SecondTexts;
+  FILETIME now{};
+  ::GetSystemTimeAsFileTime(&now);
+  const ULONGLONG second = ((static_cast<ULONGLONG>(now.dwHighDateTime) << 32) | now.dwLowDateTime) / 10000000;
+  std::lock_guard<std::mutex> hold(*lock);
+  if (texts->second != second) {
+    SYSTEMTIME local{};
+    ::GetLocalTime(&local);
+    wchar_t buffer[128];
+    texts->date = Narrowed(buffer, ::GetDateFormatW(LOCALE_USER_DEFAULT, DATE_SHORTDATE, &local, nullptr, buffer, 128));
+    texts->time = Narrowed(buffer, ::GetTimeFormatW(LOCALE_USER_DEFAULT, 0, &local, nullptr, buffer, 128));
+    texts->second = second;
+  }
+  return texts->*text;
 }
+
+std::string ShortDateText() { return TextOfNow(&SecondTexts::date); }
+std::string LongTimeText() { return TextOfNow(&SecondTexts::time); }
 
 char DecimalSeparator() {
   wchar_t buffer[8];

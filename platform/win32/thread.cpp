@@ -88,6 +88,12 @@ void Join(ThreadHandle thread) {
   Release(thread);
 }
 
+bool TryJoin(ThreadHandle thread) {
+  if (::WaitForSingleObject(thread->thread, 0) != WAIT_OBJECT_0) return false;
+  Release(thread);
+  return true;
+}
+
 void Detach(ThreadHandle thread) {
   if (thread->one_gone.exchange(true, std::memory_order_acq_rel)) Release(thread);
 }

@@ -1,6 +1,6 @@
 // The exchange threads as the operations start them through the platform: at most a few alive however
 // fast the host calls, a thread that cannot start, and the platform's own contract of start,
-// has-finished and join.
+// has-finished, join and the join that does not wait.
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -37,11 +37,16 @@ TEST(PlatformThreads, FinishedOnlyOnceTheBodyHasReturned) {
   ASSERT_NE(handle, nullptr);
   std::this_thread::sleep_for(20ms);
   EXPECT_FALSE(threads.has_finished(handle));
+  EXPECT_FALSE(threads.try_join(handle));
   go.set_value();
   for (int i = 0; i < 2000 && !threads.has_finished(handle); ++i) std::this_thread::sleep_for(1ms);
   EXPECT_TRUE(threads.has_finished(handle));
   EXPECT_TRUE(body.ran);
-  threads.join(handle);
+  // Joined without a wait once the thread has ended altogether, a moment after its body.
+  bool joined = false;
+  for (int i = 0; i < 2000 && !(joined = threads.try_join(handle)); ++i) std::this_thread::sleep_for(1ms);
+  EXPECT_TRUE(joined);
+  if (!joined) threads.join(handle);
 }
 
 class ExchangeThreads : public testing::OperationTest {
@@ -58,7 +63,8 @@ class ExchangeThreads : public testing::OperationTest {
 TEST_F(ExchangeThreads, AThreadThatCannotStartEndsInTheFailureMessageWithNothingSent) {
   static const platform::ThreadOps kNoThread{
       [](void (*)(void*), void*) -> platform::ThreadHandle { return nullptr; },
-      platform::SystemThreads().has_finished, platform::SystemThreads().join, platform::SystemThreads().detach};
+      platform::SystemThreads().has_finished, platform::SystemThreads().join, platform::SystemThreads().try_join,
+      platform::SystemThreads().detach};
   platform::SetThreads(&kNoThread);
   DiscountResult discount{};
   CashlessResult sale{};

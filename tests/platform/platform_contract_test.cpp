@@ -122,6 +122,10 @@ TEST(PlatformContract, EveryCallOfEveryTableHasARow) {
          while (!t.has_finished(h)) std::this_thread::yield();
          t.join(h);
        }},
+      {"try_join", [&] {
+         ThreadHandle h = t.start([](void*) {}, nullptr);
+         while (!t.try_join(h)) std::this_thread::yield();
+       }},
       {"detach", [&] {
          t.detach(t.start([](void* n) { ++*static_cast<std::atomic<int>*>(n); }, &ran));
          while (ran != 2) std::this_thread::yield();

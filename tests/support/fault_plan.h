@@ -72,11 +72,12 @@ struct Slot {
 template <typename Ops>
 const Ops& Real() { return *Slot<Ops>::real; }
 
-// Calls that only report and cannot fail; the clock has none that can.
+// Calls that only report and cannot fail (a join that does not wait reports whether the thread has
+// ended); the clock has none that can.
 template <typename Ops>
 constexpr bool CanFail(std::string_view name) {
   if constexpr (std::is_same_v<Ops, platform::ClockOps>) return false;
-  return name != "last_error" && name != "call_before_load" && name != "has_finished";
+  return name != "last_error" && name != "call_before_load" && name != "has_finished" && name != "try_join";
 }
 
 // How a failed call of each table reports: a file call with the plan's code (Windows numbering), a socket
@@ -205,6 +206,11 @@ inline void Refine(platform::ThreadOps& t) {
   t.join = [](platform::ThreadHandle h) {
     Locked([h](State& s) { return s.unjoined.erase(h); });
     Real<platform::ThreadOps>().join(h);
+  };
+  t.try_join = [](platform::ThreadHandle h) {
+    const bool joined = Real<platform::ThreadOps>().try_join(h);
+    if (joined) Locked([h](State& s) { return s.unjoined.erase(h); });
+    return joined;
   };
   t.detach = [](platform::ThreadHandle h) {
     Locked([h](State& s) { return s.unjoined.erase(h); });
