@@ -23,6 +23,7 @@ void Destroy(TSmartDriver* self) { delete self; }
 void Abstract(TSmartDriver*) { throw EAbstractError(); }
 
 void GetVersion(VersionText* result, TSmartDriver*) {
+  RequireRecord(result);
   // Exactly the length byte and the 16 characters: a host's buffer may be no larger than that.
   auto* bytes = reinterpret_cast<unsigned char*>(result);
   bytes[0] = sizeof kVersionText - 1;
@@ -80,6 +81,7 @@ void OperationUnsupported(void*, TSmartDriver*, std::uint32_t, std::uint32_t, st
 }
 
 void BlankCardInfo(CardInfo* result, TSmartDriver*, std::uint32_t, std::uint32_t) {
+  RequireRecord(result);
   result->Flag = 255;
   result->CardHead.length = 0;
   result->CardTail.length = 0;

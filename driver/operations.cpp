@@ -16,6 +16,7 @@
 #include "log/operation_log.h"
 #include "platform/clock.h"
 #include "settings/link_settings.h"
+#include "smartdriver/records.h"
 #include "smartdriver/cp1251.h"
 #include "smartdriver/errors.h"
 
@@ -24,14 +25,49 @@ namespace {
 
 using namespace sd::literals;
 using exchange::Bytes;
-using settings::LinkSettings;
+using settings::LinkSettingsBlock;
 
 constexpr std::string_view kDiscountTimeOut = "Не удалось получить скидку: TimeOut"_w;
 constexpr std::string_view kDiscountFailure = "Не удалось получить скидку!"_w;
 constexpr std::string_view kCashlessTimeOut = "Продажа б/н не проведена: TimeOut"_w;
 constexpr std::string_view kCashlessFailure = "Неудачный обмен с терминалом!"_w;
 constexpr std::string_view kServerCancelled = "Сервер \"Вельтор\" отменил операцию"_w;
-constexpr std::string_view kBlankLine = " \r\n";
+constexpr std::string_view kNotDone = "Операция не проведена: "_w;
+constexpr std::string_view kNoRecord = "Не передан адрес записи для результата операции"_w;
+constexpr std::string_view kQuantityRange = "Количество вне допустимых пределов: "_w;
+constexpr std::string_view kSumRange = "Сумма вне допустимых пределов: "_w;
+
+// The longest message a cashier is shown. A longer one (a dump of noise the server sent) is cut, and
+// ends with the whole message's size, so that its extent is still told.
+constexpr std::size_t kMessageLimit = 300;
+
+std::string Shortened(const std::string& message) {
+  if (message.size() <= kMessageLimit) return message;
+  const std::string tail = "... (" + std::to_string(message.size()) + std::string(" байт)"_w);
+  return message.substr(0, kMessageLimit - tail.size()) + tail;
+}
+
+// Runs an operation; a failure is logged with the very message the host is then shown, so that support
+// sees in the log what the cashier saw. The line is lost, not raised, when the log cannot take it: the
+// operation's own failure is what the host must get.
+template <typename Work>
+void Reported(Work&& work) {
+  try {
+    work();
+  } catch (const std::exception& e) {
+    const std::string message = Shortened(e.what());
+    log::TryWriteLog(std::string(kNotDone) + message);
+    if (message.size() < std::string_view(e.what()).size()) throw Exception(message);
+    throw;
+  }
+}
+
+// A quantity or sum that is no number at all is refused before anything else looks at it, whatever the
+// operation does with it afterwards.
+void RequireFinite(double kolvo, double summa) {
+  if (!std::isfinite(kolvo)) throw Exception(std::string(kQuantityRange) + FloatText(kolvo));
+  if (!std::isfinite(summa)) throw Exception(std::string(kSumRange) + FloatText(summa));
+}
 
 // Value × factor on the extended type, rounded to the nearest whole number with halves to the even one.
 // A value that is not finite, or whose scaled value does not fit a signed 32-bit field, is refused before
@@ -47,13 +83,17 @@ std::int32_t Scaled(double value, long double factor, std::string_view what) {
   return static_cast<std::int32_t>(scaled);
 }
 
-std::int32_t Thousandths(double kolvo) { return Scaled(kolvo, 1000, "Количество вне допустимых пределов: "_w); }
-std::int32_t Hundredths(double summa) { return Scaled(summa, 100, "Сумма вне допустимых пределов: "_w); }
+std::int32_t Thousandths(double kolvo) { return Scaled(kolvo, 1000, kQuantityRange); }
+std::int32_t Hundredths(double summa) { return Scaled(summa, 100, kSumRange); }
+
+// The unit price of a request must fit its signed 32-bit field as the sum's range does; cut to it, a
+// small quantity of a large sum would reach the server as a wholly other price.
+void RequirePriceFits(std::int32_t quantity, std::int32_t sum, double summa) {
+  if (!exchange::UnitPriceFits(quantity, sum)) throw Exception(std::string(kSumRange) + FloatText(summa));
+}
 
 std::string Text(std::string_view a) { return std::string(a); }
 
-// Lines with amounts are made only while the log is on: with it off, formatting their numbers would be
-// work for nothing.
 std::string Amounts(std::uint8_t koshel, double kolvo, double summa) {
   return " Koshel=" + std::to_string(koshel) + " Kolvo=" + FloatText(kolvo) + " Summa=" + FloatText(summa);
 }
@@ -77,15 +117,24 @@ Bytes Request(Build&& build) {
   }
 }
 
+enum class Fields { kNeeded, kNotNeeded };
+
 // One exchange: the card of the last reply is forgotten as it starts, and what the reply carries is kept.
-void Exchange(std::int32_t port, Bytes frame, std::string_view timeout_message, std::string_view failure_message) {
+// An operation that takes amounts or a card from the reply fails with its failure message when the reply
+// carries none, rather than fill its record from nothing.
+void Exchange(const LinkSettingsBlock& link, std::int32_t port, Bytes frame, std::string_view timeout_message,
+              std::string_view failure_message, Fields fields = Fields::kNeeded) {
   LastReply.ExchangeStarted();
-  LastReply.Keep(exchange::CallServer(LinkSettings.IP, port, LinkSettings.bWaitTimeOut, std::move(frame),
-                                      timeout_message, failure_message));
+  const exchange::DecodedReply reply =
+      exchange::CallServer(link.IP, port, link.bWaitTimeOut, std::move(frame), timeout_message, failure_message);
+  LastReply.Keep(reply);
+  if (fields == Fields::kNeeded && !reply.HasFields) throw Exception(std::string(failure_message));
 }
 
 // One exchange with the cashless server, as the card query, the sale and the return all run it.
-void CallCashless(Bytes frame) { Exchange(LinkSettings.Portbn, std::move(frame), kCashlessTimeOut, kCashlessFailure); }
+void CallCashless(const LinkSettingsBlock& link, Bytes frame) {
+  Exchange(link, link.Portbn, std::move(frame), kCashlessTimeOut, kCashlessFailure);
+}
 
 // The amounts at the end of a cashless success line, as the record holds them.
 std::string CashlessAmounts(const CashlessResult& r) {
@@ -104,82 +153,106 @@ void FillCashless(CashlessResult* result, double kolvo) {
 
 }  // namespace
 
+void RequireRecord(const void* record) {
+  if (record == nullptr) throw Exception(std::string(kNoRecord));
+}
+
 void GetCardInfo(CardInfo* result, std::uint8_t koshel) {
   const auto one_at_a_time = OneServerCallAtATime();
-  CallCashless(Request([&] {
-    log::WriteLog(Text("Инфо по карте: Koshel="_w) + std::to_string(koshel));
-    Bytes frame;
-    exchange::BuildRequest(exchange::PacketType::kDiscount, koshel, 1, 1, CashlessCounter, frame);
-    return frame;
-  }));
-  const std::string card = exchange::CardNumberText(LastReply.CardNumber);
-  result->CardHead.assign(std::string_view(card).substr(0, 4));
-  result->CardTail.assign(card.size() > 4 ? std::string_view(card).substr(4, 6) : std::string_view());
-  result->ValidUntil = platform::Clock().now_as_date() + 10;
-  result->Amount32 = result->Amount40 = result->Amount48 = result->Amount56 = 0;
+  const LinkSettingsBlock link = settings::LinkSettingsSnapshot();
+  Reported([&] {
+    RequireRecord(result);
+    CallCashless(link, Request([&] {
+                   if (log::LogEnabled()) log::WriteLog(Text("Инфо по карте: Koshel="_w) + std::to_string(koshel));
+                   Bytes frame;
+                   exchange::BuildRequest(exchange::PacketType::kDiscount, koshel, 1, 1, CashlessCounter, frame);
+                   return frame;
+                 }));
+    const std::string card = exchange::CardNumberText(LastReply.CardNumber);
+    result->CardHead.assign(std::string_view(card).substr(0, 4));
+    result->CardTail.assign(card.size() > 4 ? std::string_view(card).substr(4, 6) : std::string_view());
+    result->ValidUntil = platform::Clock().now_as_date() + 10;
+    result->Amount32 = result->Amount40 = result->Amount48 = result->Amount56 = 0;
+  });
 }
 
 void DiscountOperation(DiscountResult* result, char type_oper, std::uint8_t koshel, double kolvo, double summa,
                        std::string_view card_text) {
   const auto one_at_a_time = OneServerCallAtATime();
-  result->Flag = 255;
-  result->Byte4 = 0;
-  result->NumberCard.length = 0;
-  result->TypeOper = 0;
-  result->Byte3 = 0;
+  const LinkSettingsBlock link = settings::LinkSettingsSnapshot();
+  Reported([&] {
+    RequireRecord(result);
+    result->Flag = 255;
+    result->Byte4 = 0;
+    result->NumberCard.length = 0;
+    result->TypeOper = 0;
+    result->Byte3 = 0;
 
-  std::string_view title;
-  switch (type_oper) {
-    case '-': title = "Старт продажи: TypeOper="_w; break;
-    case 'M': title = "Запрос скидки: TypeOper="_w; break;
-    case '+': title = "Отмена продажи: TypeOper="_w; break;
-    default: {
-      // Sending the 50 zero bytes to the discount server could only end in a confusing outcome.
-      std::string message(Text("Неизвестный код операции скидки: "_w));
-      message += CodeText(type_oper);
-      throw Exception(message);
+    std::string_view title;
+    switch (type_oper) {
+      case '-': title = "Старт продажи: TypeOper="_w; break;
+      case 'M': title = "Запрос скидки: TypeOper="_w; break;
+      case '+': title = "Отмена продажи: TypeOper="_w; break;
+      default: {
+        // Sending the 50 zero bytes to the discount server could only end in a confusing outcome.
+        std::string message(Text("Неизвестный код операции скидки: "_w));
+        message += CodeText(type_oper);
+        throw Exception(message);
+      }
     }
-  }
 
-  log::WriteLog(kBlankLine);
-  Bytes frame = Request([&] {
-    if (log::LogEnabled())
-      log::WriteLog(Text(title) + CodeText(type_oper) + Amounts(koshel, kolvo, summa) + Text(" карта="_w) +
+    log::WriteOperationStart();
+    Bytes frame = Request([&] {
+      if (log::LogEnabled()) log::WriteLog(Text(title) + CodeText(type_oper) + Amounts(koshel, kolvo, summa) + Text(" карта="_w) +
                     std::string(card_text));
-    const std::int32_t quantity = Thousandths(kolvo);
-    Bytes built;
-    if (type_oper == '+') {
-      // The card of the last reply goes back unchanged on the wire: its text is the card's digits.
-      const std::int64_t card = StrToInt64(exchange::CardNumberText(LastReply.CardNumber));
-      exchange::BuildCancelRequest(koshel, quantity, DiscountCounter, card, built);
-    } else {
-      const std::int32_t sum = Hundredths(summa);
-      exchange::BuildRequest(type_oper == '-' ? exchange::PacketType::kSale : exchange::PacketType::kDiscount, koshel,
-                             quantity, sum, DiscountCounter, built);
-    }
-    return built;
-  });
-  Exchange(LinkSettings.Port, std::move(frame), kDiscountTimeOut, kDiscountFailure);
+      RequireFinite(kolvo, summa);
+      const std::int32_t quantity = Thousandths(kolvo);
+      Bytes built;
+      if (type_oper == '+') {
+        // The card of the last reply goes back unchanged on the wire: its text is the card's digits.
+        const std::int64_t card = StrToInt64(exchange::CardNumberText(LastReply.CardNumber));
+        exchange::BuildCancelRequest(koshel, quantity, DiscountCounter, card, built);
+      } else {
+        const std::int32_t sum = Hundredths(summa);
+        RequirePriceFits(quantity, sum, summa);
+        exchange::BuildRequest(type_oper == '-' ? exchange::PacketType::kSale : exchange::PacketType::kDiscount,
+                               koshel, quantity, sum, DiscountCounter, built);
+      }
+      return built;
+    });
+    // A cancel takes nothing from its reply but the card it may carry, so any reply will do.
+    Exchange(link, link.Port, std::move(frame), kDiscountTimeOut, kDiscountFailure,
+             type_oper == '+' ? Fields::kNotNeeded : Fields::kNeeded);
 
-  result->TypeOper = type_oper;
-  result->NumberCard.assign(exchange::CardNumberText(LastReply.CardNumber));
-  if (type_oper != '+') {
-    const long double price = LastReply.DiscountedPrice;
-    result->SummaSk = RoundMoney(2, price * kolvo / 100);
-    result->Summa = summa;
-    result->Price = RoundMoney(2, static_cast<long double>(summa) / kolvo);
-    result->CosteSk = RoundMoney(2, price / 100);
-    result->Skidka = RoundMoney(2, static_cast<long double>(LastReply.DiscountTenths) / 10);
-  }
-  if (log::LogEnabled())
-    log::WriteLog(Text("Операция ЗУЛ проведена: TypeOper="_w) + CodeText(type_oper) + Amounts(koshel, kolvo, summa) +
-                  " NumberCard=" + std::string(result->NumberCard.view()) + " SummaSk=" + FloatText(result->SummaSk) +
-                  " CosteSk=" + FloatText(result->CosteSk) + " Skidka=" + FloatText(result->Skidka));
+    result->TypeOper = type_oper;
+    result->NumberCard.assign(exchange::CardNumberText(LastReply.CardNumber));
+    if (type_oper != '+') {
+      const long double price = LastReply.DiscountedPrice;
+      result->SummaSk = RoundMoney(2, price * kolvo / 100);
+      result->Summa = summa;
+      result->Price = RoundMoney(2, static_cast<long double>(summa) / kolvo);
+      result->CosteSk = RoundMoney(2, price / 100);
+      result->Skidka = RoundMoney(2, static_cast<long double>(LastReply.DiscountTenths) / 10);
+    }
+    if (log::LogEnabled()) log::TryWriteLog(Text("Операция ЗУЛ проведена: TypeOper="_w) + CodeText(type_oper) +
+                     Amounts(koshel, kolvo, summa) + " NumberCard=" + std::string(result->NumberCard.view()) +
+                     " SummaSk=" + FloatText(result->SummaSk) + " CosteSk=" + FloatText(result->CosteSk) +
+                     " Skidka=" + FloatText(result->Skidka));
+  });
 }
 
 void CashlessSale(CashlessResult* result, TSmartDriver* self, std::uint8_t koshel, double kolvo, double summa) {
+  {
+    // Refused before the card road below, which a negative infinity would otherwise take.
+    const auto one_at_a_time = OneServerCallAtATime();
+    Reported([&] {
+      RequireRecord(result);
+      RequireFinite(kolvo, summa);
+    });
+  }
   PrepareCashless(result);
   if (static_cast<long double>(kolvo) < 0.001L) {
+    // Entry 7 logs its own failure.
     CardInfo card{};
     EntryOf<entry::GetCardInfo>(self, kGetCardInfo)(&card, self, koshel);
     result->NumberCard.assign(std::string(card.CardHead.view()) + std::string(card.CardTail.view()));
@@ -191,37 +264,44 @@ void CashlessSale(CashlessResult* result, TSmartDriver* self, std::uint8_t koshe
 
   // Only now: the card road above runs entry 7, which waits for its own turn.
   const auto one_at_a_time = OneServerCallAtATime();
-  log::WriteLog(kBlankLine);
-  CallCashless(Request([&] {
-    if (log::LogEnabled()) log::WriteLog(Text("Продажа б/н:"_w) + Amounts(koshel, kolvo, summa));
-    const std::int32_t quantity = Thousandths(kolvo);
-    const std::int32_t sum = Hundredths(summa);
-    Bytes frame;
-    exchange::BuildRequest(exchange::PacketType::kSale, koshel, quantity, sum, CashlessCounter, frame);
-    return frame;
-  }));
-  FillCashless(result, kolvo);
-  if (log::LogEnabled())
-    log::WriteLog(Text("Операция б/н проведена:"_w) + Amounts(koshel, kolvo, summa) + " NumberCard=" +
-                  std::string(result->NumberCard.view()) + CashlessAmounts(*result));
+  const LinkSettingsBlock link = settings::LinkSettingsSnapshot();
+  Reported([&] {
+    log::WriteOperationStart();
+    CallCashless(link, Request([&] {
+                   if (log::LogEnabled()) log::WriteLog(Text("Продажа б/н:"_w) + Amounts(koshel, kolvo, summa));
+                   const std::int32_t quantity = Thousandths(kolvo);
+                   const std::int32_t sum = Hundredths(summa);
+                   RequirePriceFits(quantity, sum, summa);
+                   Bytes frame;
+                   exchange::BuildRequest(exchange::PacketType::kSale, koshel, quantity, sum, CashlessCounter, frame);
+                   return frame;
+                 }));
+    FillCashless(result, kolvo);
+    if (log::LogEnabled()) log::TryWriteLog(Text("Операция б/н проведена:"_w) + Amounts(koshel, kolvo, summa) + " NumberCard=" +
+                     std::string(result->NumberCard.view()) + CashlessAmounts(*result));
+  });
 }
 
 void CashlessReturn(CashlessResult* result, std::string_view number_card, std::uint8_t koshel, double kolvo,
                     double summa) {
   const auto one_at_a_time = OneServerCallAtATime();
-  PrepareCashless(result);
-  log::WriteLog(kBlankLine);
-  CallCashless(Request([&] {
-    if (log::LogEnabled()) log::WriteLog(Text("Возврат б/н:"_w) + Amounts(koshel, kolvo, summa));
-    const std::int64_t card = StrToInt64(number_card);
-    Bytes frame;
-    exchange::BuildCancelRequest(koshel, Thousandths(kolvo), CashlessCounter, card, frame);
-    return frame;
-  }));
-  FillCashless(result, kolvo);
-  if (log::LogEnabled())
-    log::WriteLog(Text("Операция возврат проведена:"_w) + Amounts(koshel, kolvo, summa) + " NumberCard=" +
-                  std::string(number_card) + CashlessAmounts(*result));
+  const LinkSettingsBlock link = settings::LinkSettingsSnapshot();
+  Reported([&] {
+    RequireRecord(result);
+    PrepareCashless(result);
+    log::WriteOperationStart();
+    CallCashless(link, Request([&] {
+                   if (log::LogEnabled()) log::WriteLog(Text("Возврат б/н:"_w) + Amounts(koshel, kolvo, summa));
+                   RequireFinite(kolvo, summa);
+                   const std::int64_t card = StrToInt64(number_card);
+                   Bytes frame;
+                   exchange::BuildCancelRequest(koshel, Thousandths(kolvo), CashlessCounter, card, frame);
+                   return frame;
+                 }));
+    FillCashless(result, kolvo);
+    if (log::LogEnabled()) log::TryWriteLog(Text("Операция возврат проведена:"_w) + Amounts(koshel, kolvo, summa) + " NumberCard=" +
+                     std::string(number_card) + CashlessAmounts(*result));
+  });
 }
 
 }  // namespace sd::driver

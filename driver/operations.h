@@ -9,6 +9,9 @@
 
 namespace sd::driver {
 
+// Refuses a record the host did not pass, before anything is done for it.
+void RequireRecord(const void* record);
+
 // Entry 7: the card number of the card presented for a wallet, from the cashless server.
 void GetCardInfo(CardInfo* result, std::uint8_t koshel);
 

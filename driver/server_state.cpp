@@ -15,7 +15,10 @@ std::mutex g_server_calls;
 std::unique_lock<std::mutex> OneServerCallAtATime() { return std::unique_lock<std::mutex>(g_server_calls); }
 
 void LastReplyState::Keep(const exchange::DecodedReply& reply) {
-  if (!reply.HasFields) return;
+  if (!reply.HasFields) {
+    *this = LastReplyState{};
+    return;
+  }
   CardNumber = reply.CardNumber;
   DiscountTenths = reply.DiscountTenths;
   DiscountedPrice = reply.DiscountedPrice;

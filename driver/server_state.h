@@ -15,17 +15,17 @@ namespace sd::driver {
 extern std::int32_t DiscountCounter;
 extern std::int32_t CashlessCounter;
 
-// The card of the last reply (a sale cancel sends it back), and the amounts and approval of the last
-// reply that carried them.
+// The card and amounts of the last reply (a sale cancel sends its card back). Nothing of an earlier
+// reply outlives the next one, so no value of it can reach a later operation's record.
 struct LastReplyState {
-  std::int64_t CardNumber = 0;       // cleared when an exchange starts; set by a reply of type 1 or 3
-  std::uint8_t DiscountTenths = 0;   // these three change only with a reply of type 1 or 3
+  std::int64_t CardNumber = 0;       // cleared when an exchange starts; set by a reply with the fields
+  std::uint8_t DiscountTenths = 0;
   std::int32_t DiscountedPrice = 0;
   std::int32_t Approval = 0;
 
   // An exchange starts: the card of the one before is forgotten, whatever comes of this one.
   void ExchangeStarted() { CardNumber = 0; }
-  // Takes what a reply carries; a reply of another type leaves everything as it is.
+  // Takes what a reply carries; a reply without the fields leaves everything zero.
   void Keep(const exchange::DecodedReply& reply);
 };
 

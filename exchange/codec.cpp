@@ -69,7 +69,7 @@ Record Header(PacketType packet_type, std::uint8_t wallet, std::int32_t quantity
   message += std::to_string(received);
   message += ") DATA: ";
   if (!data.empty())
-    message += HexDump(std::span<const std::uint8_t>(data.data(), data.size() - 1));
+    message += HexDumpLimited(std::span<const std::uint8_t>(data.data(), data.size() - 1));
   throw ReplyRejected(ReplyRejected::Kind::kChecksum, std::move(message));
 }
 
@@ -129,13 +129,25 @@ long double RoundHalfEven(long double value) {
   return whole;
 }
 
-std::int32_t UnitPrice(std::int32_t quantity, std::int32_t sum) {
+namespace {
+// The unit price rounded, not yet cut to its field: |sum| <= 2^31 and |quantity| >= 1 keep it within
+// +-2^42, so it fits 64 bits.
+std::int64_t WholeUnitPrice(std::int32_t quantity, std::int32_t sum) {
   if (quantity == 0) throw sd::EZeroDivide();
   const long double price = ((static_cast<long double>(sum) / 100.0L) /
                              (static_cast<long double>(quantity) / 1000.0L)) * 100.0L;
-  // |sum| <= 2^31 and |quantity| >= 1 keep the price within +-2^42, so it fits 64 bits.
-  const auto rounded = static_cast<std::int64_t>(RoundHalfEven(price));
+  return static_cast<std::int64_t>(RoundHalfEven(price));
+}
+}  // namespace
+
+std::int32_t UnitPrice(std::int32_t quantity, std::int32_t sum) {
+  const std::int64_t rounded = WholeUnitPrice(quantity, sum);
   return static_cast<std::int32_t>(static_cast<std::uint32_t>(static_cast<std::uint64_t>(rounded)));
+}
+
+bool UnitPriceFits(std::int32_t quantity, std::int32_t sum) {
+  const std::int64_t rounded = WholeUnitPrice(quantity, sum);
+  return rounded >= INT32_MIN && rounded <= INT32_MAX;
 }
 
 void BuildRequest(PacketType packet_type, std::uint8_t wallet, std::int32_t quantity, std::int32_t sum,
@@ -149,7 +161,12 @@ void BuildRequest(PacketType packet_type, std::uint8_t wallet, std::int32_t quan
 
 void BuildCancelRequest(std::uint8_t wallet, std::int32_t quantity, std::int32_t& counter,
                         std::int64_t card_number, Bytes& out) {
-  const auto card = static_cast<std::uint64_t>(HexDigitsToInt64(std::to_string(card_number)));
+  const std::string digits = std::to_string(card_number);
+  // More digits than the field holds would go out cut to another card's number.
+  if (card_number >= 0 && digits.size() > kCardDigits)
+    throw sd::EConvertError(std::string("Номер карты длиннее "_w) + std::to_string(kCardDigits) +
+                            std::string(" цифр: "_w) + digits);
+  const auto card = static_cast<std::uint64_t>(HexDigitsToInt64(digits));
   Record record = Header(PacketType::kCancel, wallet, quantity, counter);
   for (int i = 4; i >= 0; --i) record[11 + i] = static_cast<std::uint8_t>(card >> (8 * (4 - i)));
   Frame(record, 16, out);
@@ -180,6 +197,9 @@ DecodedReply DecodeReply(std::span<const std::uint8_t> received) {
   if (length < 21)
     RejectData(std::string("ответ типа "_w) + std::to_string(data[1]) + std::string(" длиной "_w) +
                std::to_string(length) + std::string(" байт короче 21 байта"_w));
+  // A reply too short to hold the fields beside its checksum carries none: its checksum bytes would be
+  // read as the card.
+  if (length < kRepliedFieldsSize) return reply;
   reply.HasFields = true;
   reply.Approval = static_cast<std::int32_t>(GetBigEndian(data, 7, 4));
   reply.DiscountedPrice = static_cast<std::int32_t>(GetBigEndian(data, 11, 4));
@@ -227,6 +247,11 @@ std::string HexDump(std::span<const std::uint8_t> bytes) {
     text += ' ';
   }
   return text;
+}
+
+std::string HexDumpLimited(std::span<const std::uint8_t> bytes) {
+  if (bytes.size() <= kDumpLimit) return HexDump(bytes);
+  return HexDump(bytes.first(kDumpLimit)) + "... (" + std::to_string(bytes.size()) + std::string(" байт)"_w);
 }
 
 }  // namespace sd::exchange

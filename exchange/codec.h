@@ -46,6 +46,10 @@ enum class PacketType : std::uint8_t {
   kDiscount = 3,  // a discount request, and the card query on the cashless server
 };
 
+// Whether that unit price fits its signed 32-bit field as it is, without wrapping. Quantity 0 raises
+// sd::EZeroDivide.
+bool UnitPriceFits(std::int32_t quantity, std::int32_t sum);
+
 // Replaces out with the frame of a type 1 or 3 request (quantity in thousandths, sum in hundredths)
 // carrying the counter's value, then advances the counter (wrapping). Quantity 0 raises sd::EZeroDivide
 // and changes neither out nor the counter.
@@ -53,13 +57,20 @@ void BuildRequest(PacketType packet_type, std::uint8_t wallet, std::int32_t quan
                   std::int32_t& counter, Bytes& out);
 
 // Replaces out with the frame of a type 2 request whose card field is the decimal digits of card_number
-// read as hexadecimal (low 40 bits), then advances the counter. A negative card number or one of more
-// than 16 digits raises sd::EConvertError and changes neither out nor the counter.
+// read as hexadecimal, then advances the counter. A negative card number, or one of more than the
+// kCardDigits that the 40-bit field carries, raises sd::EConvertError and changes neither out nor the
+// counter.
 void BuildCancelRequest(std::uint8_t wallet, std::int32_t quantity, std::int32_t& counter,
                         std::int64_t card_number, Bytes& out);
 
-// A reply that passed its checksum. Only reply types 1 and 3 carry the fields; for any other type
-// HasFields is false and the fields are zero.
+// The decimal digits a card number may have: ten, read as hexadecimal, fill the 40-bit card field.
+inline constexpr std::size_t kCardDigits = 10;
+
+// The fewest bytes, unstuffed and with checksum and terminator, of a reply that carries the fields.
+inline constexpr std::size_t kRepliedFieldsSize = 24;
+
+// A reply that passed its checksum. Only reply types 1 and 3 of at least kRepliedFieldsSize bytes carry
+// the fields; for any other reply HasFields is false and the fields are zero.
 struct DecodedReply {
   std::uint8_t Type = 0;
   bool HasFields = false;
@@ -97,5 +108,12 @@ std::int64_t HexDigitsToInt64(std::string_view text);
 
 // Two upper-case hexadecimal digits and a space for every byte (the form of the log's dumps).
 std::string HexDump(std::span<const std::uint8_t> bytes);
+
+// The most bytes of a frame that a log line or a message shows as hexadecimal.
+inline constexpr std::size_t kDumpLimit = 1024;
+
+// HexDump of at most the first kDumpLimit bytes; of a longer frame followed by "... (N байт)", N its
+// whole size, so that a flood of noise cannot flood the log.
+std::string HexDumpLimited(std::span<const std::uint8_t> bytes);
 
 }  // namespace sd::exchange

@@ -23,11 +23,20 @@ constexpr std::string_view kLink = "[СВЯЗЬ] "_w;
 constexpr std::string_view kLinkTight = "[СВЯЗЬ]"_w;
 constexpr std::string_view kFailurePrefix = "Ошибка связи с сервером: "_w;
 
-void Log(std::string_view a, std::string_view b = {}, std::string_view c = {}) {
+std::string Line(std::string_view a, std::string_view b, std::string_view c) {
   std::string line(a);
   line += b;
   line += c;
-  log::WriteLog(line);
+  return line;
+}
+
+// A line before the request goes out: a failing write ends the exchange.
+void Log(std::string_view a, std::string_view b = {}, std::string_view c = {}) { log::WriteLog(Line(a, b, c)); }
+
+// A line once the request has gone out: the server may already have acted on it, so a failing write
+// is lost rather than turning the server's answer into a failure.
+void LogSent(std::string_view a, std::string_view b = {}, std::string_view c = {}) {
+  log::TryWriteLog(Line(a, b, c));
 }
 
 // The thread's own limits run a little past the operation's wait, so that a server that never answers
@@ -64,6 +73,13 @@ std::string LoggedFailure(std::string_view reason) {
   return std::string(kFailurePrefix) + std::string(reason);
 }
 
+namespace {
+std::string LoggedFailureAfterSending(std::string_view reason) {
+  LogSent(kLink, kFailurePrefix, reason);
+  return std::string(kFailurePrefix) + std::string(reason);
+}
+}  // namespace
+
 Launched tSendThread::Start(tSendThread thread) {
   const auto deadline = thread.Deadline;
   return LaunchExchangeThread([t = std::move(thread)]() mutable { t.Execute(); }, deadline);
@@ -73,6 +89,8 @@ void tSendThread::Execute() {
   ExchangeEvent& event = TheExchangeEvent();
   // Once the result is handed over, nothing that follows (the disconnect) may change it.
   bool handed_over = false;
+  // From the moment the request may have reached the server, the log can no longer fail the exchange.
+  bool sent = false;
   std::string failure;
   try {
     transport::TcpClient client;
@@ -86,20 +104,21 @@ void tSendThread::Execute() {
     if (!client.IsConnected()) throw transport::TransportError("Connection Closed Gracefully.");
     try {
       Log(kLink, "Соединение установлено"_w);
+      sent = true;
       client.SendBytes(RequestFrame);
-      Log(kLink, "Пакет отправлен ("_w, std::to_string(RequestFrame.size()) + std::string(" байт)"_w));
-      Log(kLink, "данные:"_w, HexDump(RequestFrame));
+      LogSent(kLink, "Пакет отправлен ("_w, std::to_string(RequestFrame.size()) + std::string(" байт)"_w));
+      LogSent(kLink, "данные:"_w, HexDump(RequestFrame));
 
       const Bytes reply = ReceiveReply(client, Deadline);
-      Log(kLink, "Пакет принят ("_w, std::to_string(reply.size()) + std::string(" байт)"_w));
-      Log(kLink, "данные:"_w, HexDump(reply));
+      LogSent(kLink, "Пакет принят ("_w, std::to_string(reply.size()) + std::string(" байт)"_w));
+      LogSent(kLink, "данные:"_w, HexDumpLimited(reply));
 
       ExchangeResult outcome;
       try {
         outcome.Reply = DecodeReply(reply);
       } catch (const ReplyRejected& e) {
         // The decoder's own line comes before the disconnect and the thread's failure line.
-        Log(e.kind() == ReplyRejected::Kind::kChecksum ? kLink : kLinkTight, e.Message());
+        LogSent(e.kind() == ReplyRejected::Kind::kChecksum ? kLink : kLinkTight, e.Message());
         throw;
       }
       outcome.Decoded = true;
@@ -107,11 +126,11 @@ void tSendThread::Execute() {
     } catch (...) {
       // The disconnect runs on the way out as well; a failure of its own replaces the one under way.
       client.CloseConnection();
-      Log(kLink, "Отключение от сервера"_w);
+      LogSent(kLink, "Отключение от сервера"_w);
       throw;
     }
     client.CloseConnection();
-    Log(kLink, "Отключение от сервера"_w);
+    LogSent(kLink, "Отключение от сервера"_w);
     return;
   } catch (const std::exception& e) {
     failure = e.what();
@@ -120,12 +139,16 @@ void tSendThread::Execute() {
   }
 
   ExchangeResult outcome;
-  try {
-    outcome.ErrorText = LoggedFailure(failure);
-  } catch (...) {
-    // The failure line could not be written: the thread ends without a word, as the operation's wait
-    // then ends in its time-out.
-    return;
+  if (sent) {
+    outcome.ErrorText = LoggedFailureAfterSending(failure);
+  } else {
+    try {
+      outcome.ErrorText = LoggedFailure(failure);
+    } catch (...) {
+      // The failure line could not be written before anything was sent: the thread ends without a
+      // word, as the operation's wait then ends in its time-out.
+      return;
+    }
   }
   if (handed_over) return;
   event.Publish(Exchange, std::move(outcome));

@@ -26,6 +26,12 @@ int ReadAll(const std::string&, std::string* contents) {
   return 0;
 }
 
+int Size(const std::string&, std::int64_t* size) {
+  if (!file_exists) return 2;
+  *size = static_cast<std::int64_t>(file_text.size());
+  return 0;
+}
+
 int ReplaceAll(const std::string&, std::string_view contents) {
   file_text = std::string(contents);
   file_exists = true;
@@ -77,6 +83,7 @@ bool IsSettingsKey(std::string_view key) {
 void FuzzIniSettings(Input input) {
   platform::FileOps memory = platform::SystemFiles();
   memory.read_all = ReadAll;
+  memory.size = Size;
   memory.replace_all = ReplaceAll;
   platform::SetFiles(&memory);
   struct Restore {

@@ -114,9 +114,19 @@ void FuzzReply(Input input) {
   try {
     const exchange::DecodedReply decoded = exchange::DecodeReply(reply);
     if (decoded.HasFields) Check(decoded.Type == 1 || decoded.Type == 3, "fields in a reply of another type");
+    // The checksum's bytes are never read as fields, and a reply without fields leaves nothing to take.
+    if (decoded.HasFields)
+      Check(exchange::UnescapeBytes(reply).size() >= exchange::kRepliedFieldsSize,
+            "fields read from a reply too short to hold them: " + Printable(peer.stream));
+    else
+      Check(decoded.Approval == 0 && decoded.DiscountedPrice == 0 && decoded.DiscountTenths == 0 &&
+                decoded.CardNumber == 0,
+            "values in a reply without fields");
     Check(decoded.CardNumber >= 0 && decoded.CardNumber < (std::int64_t{1} << 40), "a card beyond 40 bits");
   } catch (const exchange::ReplyRejected& e) {
     Check(!e.Message().empty(), "a rejection without its message");
+    // However much noise came, the message shows at most the dump's limit of it.
+    Check(e.Message().size() <= 3 * exchange::kDumpLimit + 200, "a rejection that dumps the whole noise");
   }
 }
 

@@ -16,7 +16,8 @@
   XX(ini_settings, FuzzIniSettings)     \
   XX(run_file, FuzzRunFile)             \
   XX(scenario, FuzzScenario)           \
-  XX(reply, FuzzReply)
+  XX(reply, FuzzReply)                  \
+  XX(log, FuzzLog)
 
 namespace sd::fuzz {
 

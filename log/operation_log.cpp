@@ -49,7 +49,6 @@ void BindLogSwitch(const bool* enabled) {
   g_switch.store(enabled != nullptr ? enabled : &g_default_switch, std::memory_order_release);
 }
 
-bool LogEnabled() { return *g_switch.load(std::memory_order_acquire); }
 
 std::string_view LogPath() { return kLogPath; }
 
@@ -62,8 +61,84 @@ std::int64_t LogFileSize(std::string_view windows_path) {
   return size;
 }
 
+std::string EscapeControls(std::string_view text) {
+  static constexpr char kDigits[] = "0123456789ABCDEF";
+  std::string out;
+  out.reserve(text.size());
+  for (const char c : text) {
+    const auto b = static_cast<unsigned char>(c);
+    if (b >= 0x20 && b != 0x7F) {
+      out += c;
+    } else if (c == '\r') {
+      out += "\\r";
+    } else if (c == '\n') {
+      out += "\\n";
+    } else if (c == '\t') {
+      out += "\\t";
+    } else {
+      out += "\\x";
+      out += kDigits[b >> 4];
+      out += kDigits[b & 0xF];
+    }
+  }
+  return out;
+}
+
+namespace {
+
+bool HasControls(std::string_view text) {
+  for (const char c : text) {
+    const auto b = static_cast<unsigned char>(c);
+    if (b < 0x20 || b == 0x7F) return true;
+  }
+  return false;
+}
+
+// The switch is written by the settings on the host's thread while exchange threads read it, so both
+// sides touch it atomically.
+bool LoggingOn() {
+  return std::atomic_ref<bool>(const_cast<bool&>(*g_switch.load(std::memory_order_acquire)))
+      .load(std::memory_order_relaxed);
+}
+
+void WriteLine(std::string_view text);
+
+}  // namespace
+
+bool LogEnabled() { return LoggingOn(); }
+
+void WriteOperationStart() { WriteLine(" \r\n"); }
+
 void WriteLog(std::string_view text) {
-  if (!LogEnabled()) return;
+  if (HasControls(text)) {
+    WriteLine(EscapeControls(text));
+  } else {
+    WriteLine(text);
+  }
+}
+
+bool TryWriteLog(std::string_view text) noexcept {
+  try {
+    WriteLog(text);
+    return true;
+  } catch (...) {
+    return false;
+  }
+}
+
+namespace {
+
+// The first dated name that no file has yet: the date, then ".1", ".2" and on, so that a second move
+// on the same day never replaces the first one's log.
+std::string FreeRotatedName(const std::string& dated) {
+  const auto& files = platform::Files();
+  std::string target = platform::NativePath(dated);
+  for (int n = 1; files.exists(target); ++n) target = platform::NativePath(dated + "." + std::to_string(n));
+  return target;
+}
+
+void WriteLine(std::string_view text) {
+  if (!LoggingOn()) return;
 
   const auto& clock = platform::Clock();
   const auto& files = platform::Files();
@@ -86,11 +161,13 @@ void WriteLog(std::string_view text) {
   std::int64_t size = 0;
   if (const int code = files.append(path, line, &size); code != 0) throw EInOutError(code);
   if (size > kRotateAbove) {
-    std::string target(kLogPath);
-    target += platform::FileNameSafe(clock.short_date_text());
+    std::string dated(kLogPath);
+    dated += platform::FileNameSafe(clock.short_date_text());
     // A failed move is not reported: the log keeps growing and the move is tried after the next write.
-    files.move_replacing(path, platform::NativePath(target));
+    files.move_replacing(path, FreeRotatedName(dated));
   }
 }
+
+}  // namespace
 
 }  // namespace sd::log

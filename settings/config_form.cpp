@@ -35,11 +35,12 @@ std::int64_t MillisecondsToSeconds(std::int32_t ms) {
 
 void TConfigKestForm::FormShow() {
   LoadLinkSettings();
-  edIP.Text = LinkSettings.IP;
-  edPort.Text = IntToStr(LinkSettings.Port);
-  edPortbn.Text = IntToStr(LinkSettings.Portbn);
-  seTimOut.SetValue(MillisecondsToSeconds(LinkSettings.bWaitTimeOut));
-  cbLog.Checked = LinkSettings.bEnableLog;
+  const LinkSettingsBlock shown = LinkSettingsSnapshot();
+  edIP.Text = shown.IP;
+  edPort.Text = IntToStr(shown.Port);
+  edPortbn.Text = IntToStr(shown.Portbn);
+  seTimOut.SetValue(MillisecondsToSeconds(shown.bWaitTimeOut));
+  cbLog.Checked = shown.bEnableLog;
 }
 
 void TConfigKestForm::BitBtn1Click() {
@@ -50,11 +51,13 @@ void TConfigKestForm::BitBtn1Click() {
     view_.ShowMessage("Неверный № порта"_w, "");
     return;
   }
-  LinkSettings.Port = *port;
-  LinkSettings.Portbn = *portbn;
-  LinkSettings.IP = edIP.Text;
-  LinkSettings.bWaitTimeOut = seTimOut.Value() * 1000;
-  LinkSettings.bEnableLog = cbLog.Checked;
+  LinkSettingsBlock applied = LinkSettingsSnapshot();
+  applied.Port = *port;
+  applied.Portbn = *portbn;
+  applied.IP = edIP.Text;
+  applied.bWaitTimeOut = seTimOut.Value() * 1000;
+  applied.bEnableLog = cbLog.Checked;
+  ReplaceLinkSettings(applied);
   SaveLinkSettings();
 }
 

@@ -1,6 +1,9 @@
 // LinkSettings and its load and save, its keys in the order the file has always been written in.
 #include "settings/link_settings.h"
 
+#include <atomic>
+#include <mutex>
+
 #include "settings/ansi_text.h"
 #include "settings/ini_file.h"
 
@@ -12,25 +15,51 @@ constinit LinkSettingsBlock LinkSettings;
 std::string_view SettingsFileName() { return "C:\\ZEMO\\Kestmark.INI"; }
 std::string_view SettingsSection() { return "RemoteDiscount"; }
 
+namespace {
+// Made on first use and never destroyed: start-up reaches it from a static object's constructor, and the
+// unload may come after this file's destructors.
+std::mutex& SettingsLock() {
+  static std::mutex* const lock = new std::mutex;
+  return *lock;
+}
+}  // namespace
+
+LinkSettingsBlock LinkSettingsSnapshot() {
+  std::lock_guard<std::mutex> hold(SettingsLock());
+  return LinkSettings;
+}
+
+void ReplaceLinkSettings(const LinkSettingsBlock& settings) {
+  std::lock_guard<std::mutex> hold(SettingsLock());
+  LinkSettings.IP = settings.IP;
+  LinkSettings.Port = settings.Port;
+  LinkSettings.Portbn = settings.Portbn;
+  LinkSettings.bWaitTimeOut = settings.bWaitTimeOut;
+  std::atomic_ref<bool>(LinkSettings.bEnableLog).store(settings.bEnableLog, std::memory_order_relaxed);
+}
+
 void LoadLinkSettings() {
   const IniFile ini{std::string(SettingsFileName())};
   const std::string_view s = SettingsSection();
-  LinkSettings.IP = ini.ReadString(s, "IP", LinkSettings.IP);
-  LinkSettings.Port = ini.ReadInteger(s, "Port", LinkSettings.Port);
-  LinkSettings.Portbn = ini.ReadInteger(s, "Portbn", LinkSettings.Portbn);
-  LinkSettings.bWaitTimeOut = ini.ReadInteger(s, "bWaitTimeOut", LinkSettings.bWaitTimeOut);
-  LinkSettings.bEnableLog = ini.ReadBool(s, "bEnableLog", LinkSettings.bEnableLog);
+  LinkSettingsBlock loaded = LinkSettingsSnapshot();
+  loaded.IP = ini.ReadString(s, "IP", loaded.IP);
+  loaded.Port = ini.ReadInteger(s, "Port", loaded.Port);
+  loaded.Portbn = ini.ReadInteger(s, "Portbn", loaded.Portbn);
+  loaded.bWaitTimeOut = ini.ReadInteger(s, "bWaitTimeOut", loaded.bWaitTimeOut);
+  loaded.bEnableLog = ini.ReadBool(s, "bEnableLog", loaded.bEnableLog);
+  ReplaceLinkSettings(loaded);
 }
 
 void SaveLinkSettings() {
   IniFile ini{std::string(SettingsFileName())};
+  const LinkSettingsBlock saved = LinkSettingsSnapshot();
   // One replacement of the file for all five keys, so that a failed save leaves the old settings whole
   // instead of some keys new and the rest old.
-  ini.WriteStrings(SettingsSection(), {{"IP", LinkSettings.IP},
-                                       {"Port", IntToStr(LinkSettings.Port)},
-                                       {"Portbn", IntToStr(LinkSettings.Portbn)},
-                                       {"bWaitTimeOut", IntToStr(LinkSettings.bWaitTimeOut)},
-                                       {"bEnableLog", LinkSettings.bEnableLog ? "1" : "0"}});
+  ini.WriteStrings(SettingsSection(), {{"IP", saved.IP},
+                                       {"Port", IntToStr(saved.Port)},
+                                       {"Portbn", IntToStr(saved.Portbn)},
+                                       {"bWaitTimeOut", IntToStr(saved.bWaitTimeOut)},
+                                       {"bEnableLog", saved.bEnableLog ? "1" : "0"}});
 }
 
 }  // namespace sd::settings

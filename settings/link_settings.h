@@ -1,6 +1,6 @@
 // The module-wide connection settings and their INI file, "C:\ZEMO\Kestmark.INI", section
-// "RemoteDiscount". Every layer reads the fields directly; only start-up and the settings dialog write
-// them, on the host's user-interface thread.
+// "RemoteDiscount". Only start-up and the settings dialog write them, on the host's user-interface
+// thread, and whole; an operation, which may run on another thread, reads them as one snapshot.
 #pragma once
 
 #include <cstdint>
@@ -18,6 +18,14 @@ struct LinkSettingsBlock {
 };
 
 extern LinkSettingsBlock LinkSettings;
+
+// A copy of all the settings, taken under the settings' lock: an operation takes one as it starts and
+// uses nothing else, so a dialog that replaces them meanwhile changes neither its address nor its wait.
+LinkSettingsBlock LinkSettingsSnapshot();
+
+// Replaces the settings whole, under the same lock. The log's switch (bEnableLog), which the log reads
+// without that lock, is written atomically.
+void ReplaceLinkSettings(const LinkSettingsBlock& settings);
 
 // The settings file's Windows path (Windows-1251) and its section.
 std::string_view SettingsFileName();

@@ -28,6 +28,7 @@ int IoCode(int err) {
     case EISDIR:
     case ETXTBSY:
     case EBUSY:
+    case ENXIO:  // a FIFO with no reader, or a device without its device
       return 5;  // access denied
     case ENOSPC:
     case EDQUOT:
@@ -36,6 +37,20 @@ int IoCode(int err) {
     default:
       return 29;  // write fault
   }
+}
+
+// Opens a file only when it is a regular one: never waiting on a FIFO or a device (the open does not
+// block, and what it opened is checked before anything is read or written). 5 for anything else.
+int OpenRegular(const std::string& path, int flags, int* fd) {
+  *fd = ::open(path.c_str(), flags | O_CLOEXEC | O_NONBLOCK | O_NOCTTY, 0644);
+  if (*fd < 0) return errno == ENOENT && (flags & O_CREAT) == 0 ? 2 : IoCode(errno);
+  struct stat st {};
+  const int code = ::fstat(*fd, &st) != 0 ? IoCode(errno) : S_ISREG(st.st_mode) ? 0 : 5;
+  if (code != 0) {
+    ::close(*fd);
+    *fd = -1;
+  }
+  return code;
 }
 
 bool Exists(const std::string& path) {
@@ -65,8 +80,8 @@ int WriteAll(int fd, std::string_view bytes, std::size_t* written = nullptr) {
 }
 
 int Append(const std::string& path, std::string_view bytes, std::int64_t* size_after) {
-  const int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
-  if (fd < 0) return IoCode(errno);
+  int fd = -1;
+  if (const int code = OpenRegular(path, O_WRONLY | O_APPEND | O_CREAT, &fd); code != 0) return code;
   std::size_t written = 0;
   int code = WriteAll(fd, bytes, &written);
   struct stat st {};
@@ -82,14 +97,13 @@ int Append(const std::string& path, std::string_view bytes, std::int64_t* size_a
 
 int Size(const std::string& path, std::int64_t* size) {
   // Opened rather than looked up, so that a file that cannot be read is reported as it is on Windows.
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return errno == ENOENT ? 2 : IoCode(errno);
+  int fd = -1;
+  if (const int code = OpenRegular(path, O_RDONLY, &fd); code != 0) return code;
   struct stat st {};
   const int rc = ::fstat(fd, &st);
   const int err = errno;
   ::close(fd);
   if (rc != 0) return IoCode(err);
-  if (S_ISDIR(st.st_mode)) return 5;
   *size = static_cast<std::int64_t>(st.st_size);
   return 0;
 }
@@ -99,8 +113,8 @@ bool MoveReplacing(const std::string& from, const std::string& to) {
 }
 
 int ReadAll(const std::string& path, std::string* contents) {
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return errno == ENOENT ? 2 : IoCode(errno);
+  int fd = -1;
+  if (const int code = OpenRegular(path, O_RDONLY, &fd); code != 0) return code;
   std::string out;
   char buf[8192];
   for (;;) {
@@ -145,7 +159,7 @@ int ReplaceAll(const std::string& link_or_file, std::string_view contents) {
   struct stat old {};
   const bool existed = ::stat(path.c_str(), &old) == 0;
   if (existed) {
-    if (S_ISDIR(old.st_mode)) return 5;
+    if (!S_ISREG(old.st_mode)) return 5;
     // A file no one may write is read-only, as Windows's attribute makes it even for its administrator;
     // one this process may not write is refused as well, instead of being replaced from beside it.
     if ((old.st_mode & 0222) == 0 || ::access(path.c_str(), W_OK) != 0) return 5;

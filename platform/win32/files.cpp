@@ -24,9 +24,29 @@ int LastCode() {
 // Other programs may read, rename or delete the file between two writes, as they may on a till.
 constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
 
+// A handle that is a file on a disk, never a pipe, a console or another device, which could hold a
+// read or a write for ever: anything else is closed again and refused as access denied.
+HANDLE OnlyDiskFile(HANDLE file) {
+  if (file == INVALID_HANDLE_VALUE || ::GetFileType(file) == FILE_TYPE_DISK) return file;
+  ::CloseHandle(file);
+  ::SetLastError(ERROR_ACCESS_DENIED);
+  return INVALID_HANDLE_VALUE;
+}
+
+// A path that names a folder or a device is refused before it is opened.
+bool NotAFile(const std::string& path) {
+  const DWORD attributes = ::GetFileAttributesW(Wide(path).c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES &&
+         (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE)) != 0;
+}
+
 HANDLE OpenForReading(const std::string& path) {
-  return ::CreateFileW(Wide(path).c_str(), GENERIC_READ, kShareAll, nullptr, OPEN_EXISTING,
-                       FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (NotAFile(path)) {
+    ::SetLastError(ERROR_ACCESS_DENIED);
+    return INVALID_HANDLE_VALUE;
+  }
+  return OnlyDiskFile(::CreateFileW(Wide(path).c_str(), GENERIC_READ, kShareAll, nullptr, OPEN_EXISTING,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr));
 }
 
 bool Exists(const std::string& path) { return ::GetFileAttributesW(Wide(path).c_str()) != INVALID_FILE_ATTRIBUTES; }
@@ -44,8 +64,9 @@ int WriteAll(HANDLE file, std::string_view bytes) {
 }
 
 int Append(const std::string& path, std::string_view bytes, std::int64_t* size_after) {
-  const HANDLE file = ::CreateFileW(Wide(path).c_str(), FILE_APPEND_DATA, kShareAll, nullptr, OPEN_ALWAYS,
-                                    FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (NotAFile(path)) return ERROR_ACCESS_DENIED;
+  const HANDLE file = OnlyDiskFile(::CreateFileW(Wide(path).c_str(), FILE_APPEND_DATA, kShareAll, nullptr,
+                                                 OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
   if (file == INVALID_HANDLE_VALUE) return LastCode();
   int code = WriteAll(file, bytes);
   LARGE_INTEGER size{};
@@ -98,6 +119,7 @@ int ReplaceAll(const std::string& path, std::string_view contents) {
   // attribute, refuses it the same way.
   const DWORD attributes = ::GetFileAttributesW(Wide(path).c_str());
   if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0) return ERROR_ACCESS_DENIED;
+  if (NotAFile(path)) return ERROR_ACCESS_DENIED;
   static std::atomic<unsigned> serial{0};
   const std::string aside = path + ".tmp" + std::to_string(::GetCurrentProcessId()) + "." +
                             std::to_string(serial.fetch_add(1));

@@ -2,11 +2,13 @@
 // calls take turns, and each record carries the card of its own wallet, never another call's.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstdio>
 #include <string>
 #include <thread>
 
 #include "exchange/codec.h"
+#include "settings/config_form.h"
 #include "tests/driver/operation_fixture.h"
 
 namespace sd {
@@ -78,6 +80,36 @@ TEST_F(ConcurrentCalls, EachRecordCarriesItsOwnWalletsCard) {
   other.join();
   for (int t = 0; t < 2; ++t) EXPECT_EQ(wrong_count[t], 0) << "thread " << t << ", first: " << wrong[t];
   EXPECT_EQ(emulator_.Exchanges().size(), 2u * kCallsPerThread);
+}
+
+// The operator opens the settings dialog and presses Apply without a change, again and again.
+class ApplyAsShown : public settings::ConfigFormView {
+ public:
+  bool CanShowModal() override { return true; }
+  settings::ModalResult ShowModal(settings::TConfigKestForm& form) override { return form.BitBtn1.Result; }
+  void ShowMessage(std::string_view, std::string_view) override {}
+};
+
+// The dialog loads and replaces the settings on the host's thread while an operation on another thread
+// takes them: each operation works on one whole snapshot (ThreadSanitizer checks that nothing races).
+TEST_F(ConcurrentCalls, TheSettingsDialogNeverRacesAnExchange) {
+  emulator::Scenario scenario;
+  for (int wallet = 1; wallet <= kWalletsPerThread; ++wallet)
+    scenario.wallets[wallet].card = exchange::HexDigitsToInt64(CardOf(wallet));
+  emulator_.SetScenario(scenario);
+  drive_.WriteSettings("[RemoteDiscount]\r\nIP=127.0.0.1\r\nPort=" + std::to_string(emulator_.DiscountPort()) +
+                       "\r\nPortbn=" + std::to_string(emulator_.CashlessPort()) + "\r\nbWaitTimeOut=3000\r\n");
+  ApplyAsShown view;
+  settings::TConfigKestForm form(view);
+  std::atomic<bool> done{false};
+  std::thread dialog([&] {
+    while (!done) form.SettingsMenuClick();
+  });
+  std::string first_problem;
+  for (int i = 0; i < 40 && first_problem.empty(); ++i) first_problem = Call(i % 4, 1 + i % kWalletsPerThread);
+  done = true;
+  dialog.join();
+  EXPECT_EQ(first_problem, "");
 }
 
 }  // namespace

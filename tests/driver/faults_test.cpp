@@ -3,11 +3,13 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <functional>
 #include <thread>
 
 #include "driver/server_state.h"
+#include "platform/files.h"
 #include "platform/sockets.h"
 #include "support/process_stats.h"
 #include "tests/driver/operation_fixture.h"
@@ -16,6 +18,7 @@ namespace sd {
 namespace {
 
 using namespace std::chrono_literals;
+using namespace sd::literals;
 using emulator::Fault;
 using emulator::Scenario;
 
@@ -87,11 +90,28 @@ class Faults : public testing::OperationTest {
     Serve(s);
   }
   void Serve(const Scenario& s) { emulator_.SetScenario(s); }
+  // The disk fills up just as the request goes out: that line and every one after it cannot be written.
+  void FillDiskOnceSent() {
+    static platform::FileOps full = platform::SystemFiles();
+    static std::atomic<bool> is_full{false};
+    is_full = false;
+    full.append = [](const std::string& path, std::string_view line, std::int64_t* size) {
+      if (line.find("Пакет отправлен"_w) != std::string_view::npos) is_full = true;
+      return is_full ? 112 : platform::SystemFiles().append(path, line, size);
+    };
+    platform::SetFiles(&full);
+  }
+  void TearDown() override {
+    platform::SetFiles(nullptr);
+    OperationTest::TearDown();
+  }
 };
 
-// One server behaviour or setting, and the message every operation ends in. kTimeOut stands for each
-// operation's own time-out text; a message that starts with kChecksum is matched up to the dump.
+// One server behaviour or setting, and the message every operation ends in. kTimeOut and kFailure stand
+// for each operation's own time-out and failure texts; a message that starts with kChecksum is matched up
+// to the dump.
 const std::string kTimeOut = "<the operation's time-out>";
+const std::string kFailure = "<the operation's failure>";
 struct Row {
   const char* name;
   std::function<void(Faults&)> arrange;
@@ -146,7 +166,18 @@ const Row kRows[] = {
     // The reply's type is not matched against the request's: types 1 and 3 carry the same fields.
     Replied("type_3_reply", [](Scenario& s) { s.defaults.type = 3; }, ""),
     Replied("type_1_reply", [](Scenario& s) { s.defaults.type = 1; }, ""),
+    // A reply without the fields cannot fill a record: nothing of it, nor of an earlier reply, is taken.
+    Replied("type_2_reply", [](Scenario& s) { s.defaults.type = 2; }, kFailure),
+    // The server has the request: what the log cannot take is lost, and the answer still counts.
+    {"disk_full_once_the_request_is_sent", [](Faults& f) { f.FillDiskOnceSent(); }, ""},
 };
+
+// What a log line shows of a text: its line breaks escaped.
+std::string Escaped(std::string text) {
+  for (std::size_t at = 0; (at = text.find_first_of("\r\n", at)) != std::string::npos; at += 2)
+    text.replace(at, 1, text[at] == '\r' ? "\\r" : "\\n");
+  return text;
+}
 
 void PrintTo(const Row& row, std::ostream* out) { *out << row.name; }
 
@@ -161,6 +192,7 @@ TEST_P(FaultTable, EveryOperationEndsInItsMessageWithinTheWaitAndLeavesNoThread)
     settings::LinkSettings.IP = "127.0.0.1";
     settings::LinkSettings.Port = emulator_.DiscountPort();
     settings::LinkSettings.Portbn = emulator_.CashlessPort();
+    platform::SetFiles(nullptr);
     Serve({});
     row.arrange(*this);
     const auto start = std::chrono::steady_clock::now();
@@ -169,6 +201,7 @@ TEST_P(FaultTable, EveryOperationEndsInItsMessageWithinTheWaitAndLeavesNoThread)
     std::string expected = row.message;
     if (expected == kTimeOut)
       expected = op == Op::Discount ? "Не удалось получить скидку: TimeOut" : "Продажа б/н не проведена: TimeOut";
+    if (expected == kFailure) expected = op == Op::Discount ? "Не удалось получить скидку!" : "Неудачный обмен с терминалом!";
     if (expected == kChecksum) {
       EXPECT_EQ(outcome.message.substr(0, kChecksum.size()), kChecksum) << outcome.message.substr(0, 200);
     } else if (outcome.message != row.also_possible || row.also_possible.empty()) {
@@ -176,6 +209,12 @@ TEST_P(FaultTable, EveryOperationEndsInItsMessageWithinTheWaitAndLeavesNoThread)
     }
     if (expected.empty()) {
       EXPECT_EQ(outcome.card, kCard);
+    } else {
+      // The cashier reads a short message, and the log holds it as the operation's last word.
+      EXPECT_LE(text::FromUtf8(outcome.message).size(), 300u);
+      const auto texts = LogTexts();
+      EXPECT_NE(std::find(texts.begin(), texts.end(), "Операция не проведена: " + Escaped(outcome.message)),
+                texts.end());
     }
     const auto limit = std::chrono::milliseconds(kWaitMs + 500);
     EXPECT_LT(took, limit);
@@ -184,6 +223,8 @@ TEST_P(FaultTable, EveryOperationEndsInItsMessageWithinTheWaitAndLeavesNoThread)
     EXPECT_TRUE(exchange::WaitForExchangeThreads(std::max(left, std::chrono::milliseconds(0))))
         << "an exchange thread outlived its operation";
   }
+  // A noise reply of a mebibyte shows only its start in the log, with its whole size.
+  for (const std::string& line : LogTexts()) EXPECT_LE(line.size(), 3600u) << line.substr(0, 100);
 }
 
 INSTANTIATE_TEST_SUITE_P(ServerBehaviours, FaultTable, ::testing::ValuesIn(kRows),
@@ -200,7 +241,7 @@ TEST_F(Faults, RefusedConnectionLogsNoConnectionAndNoDisconnect) {
             std::string::npos);
   EXPECT_EQ(log.find("Соединение установлено"), std::string::npos);
   EXPECT_EQ(log.find("Отключение от сервера"), std::string::npos);
-  EXPECT_NE(log.find("[СВЯЗЬ] Ошибка связи с сервером: Socket Error # 10061\r\nConnection refused.\r\n"),
+  EXPECT_NE(log.find("[СВЯЗЬ] Ошибка связи с сервером: Socket Error # 10061\\r\\nConnection refused.\r\n"),
             std::string::npos);
 }
 
@@ -210,27 +251,31 @@ TEST_F(Faults, WrongChecksumIsLoggedByTheDecoderThenTheDisconnectThenTheFailure)
   const std::string message = Discount(r, 'M', 1, 1, 10);
   ASSERT_TRUE(exchange::WaitForExchangeThreads(2s));
   const auto texts = LogTexts();
-  ASSERT_GE(texts.size(), 3u);
+  ASSERT_GE(texts.size(), 4u);
   const std::string decoder = message.substr(kLinkFailure.size());
-  EXPECT_EQ(texts[texts.size() - 3], "[СВЯЗЬ] " + decoder);
-  EXPECT_EQ(texts[texts.size() - 2], "[СВЯЗЬ] Отключение от сервера");
-  EXPECT_EQ(texts[texts.size() - 1], "[СВЯЗЬ] " + message);
+  EXPECT_EQ(texts[texts.size() - 4], "[СВЯЗЬ] " + decoder);
+  EXPECT_EQ(texts[texts.size() - 3], "[СВЯЗЬ] Отключение от сервера");
+  EXPECT_EQ(texts[texts.size() - 2], "[СВЯЗЬ] " + message);
+  EXPECT_EQ(texts[texts.size() - 1], "Операция не проведена: " + message);
   EXPECT_EQ(r.NumberCard.length, 0);
   EXPECT_EQ(r.Flag, 255);
 }
 
-TEST_F(Faults, TypeTwoReplyClearsTheCardAndKeepsTheOtherFields) {
+TEST_F(Faults, AReplyWithoutFieldsFailsAndLeavesNothingOfTheReplyBefore) {
   Scenario s;
   s.defaults.price = 4500;
   s.defaults.discount = 100;
   s.requests[2].type = 2;
+  s.requests[3].type = 2;
   emulator_.SetScenario(s);
-  DiscountResult first{}, second{};
+  DiscountResult first{}, second{}, cancel{};
   ASSERT_EQ(Discount(first, 'M', 1, 2, 100), "");
-  ASSERT_EQ(Discount(second, 'M', 1, 2, 100), "");
-  EXPECT_EQ(std::string(second.NumberCard.view()), "0000000000");
-  EXPECT_EQ(second.CosteSk, 45) << "the price of the last reply that carried one";
-  EXPECT_EQ(second.Skidka, 10);
+  EXPECT_EQ(Discount(second, 'M', 1, 2, 100), "Не удалось получить скидку!");
+  EXPECT_EQ(second.NumberCard.length, 0);
+  EXPECT_EQ(second.CosteSk, 0) << "nothing of the reply before";
+  EXPECT_EQ(driver::LastReply.DiscountedPrice, 0);
+  // A cancel takes nothing from its reply, so one without fields still does.
+  EXPECT_EQ(Discount(cancel, '+', 1, 2, 100), "");
 }
 
 TEST_F(Faults, LateAnswerNeverReachesTheNextOperation) {

@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <functional>
 #include <limits>
 
 #include "driver/server_state.h"
@@ -132,6 +133,9 @@ TEST_F(Operations, ValuesTheWireCannotCarryAreRefusedBeforeAnythingIsSent) {
       {'+', std::numeric_limits<double>::infinity(), 1, "Количество вне допустимых пределов: INF"},
       {'M', 0.0004, 1, "Floating point division by zero"},
       {'X', 1, 1, "Неизвестный код операции скидки: 88"},
+      // A unit price of 2.5e9 hundredths would wrap to a negative one.
+      {'M', 0.001, 25000, "Сумма вне допустимых пределов: 25000"},
+      {'+', 1, std::numeric_limits<double>::quiet_NaN(), "Сумма вне допустимых пределов: NAN"},
   };
   for (const auto& c : cases) {
     const std::int32_t counter = driver::DiscountCounter;
@@ -142,8 +146,64 @@ TEST_F(Operations, ValuesTheWireCannotCarryAreRefusedBeforeAnythingIsSent) {
     EXPECT_EQ(r.Flag, 255);
     EXPECT_EQ(r.TypeOper, 0);
     EXPECT_EQ(r.NumberCard.length, 0);
+    EXPECT_EQ(LogTexts().back(), std::string("Операция не проведена: ") + c.message);
+  }
+  const double inf = std::numeric_limits<double>::infinity();
+  const struct {
+    const char* card;  // nullptr for a sale
+    double qty, sum;
+    const char* message;
+  } cashless[] = {
+      {nullptr, -inf, 10, "Количество вне допустимых пределов: -INF"},
+      {nullptr, 0.001, 25000, "Сумма вне допустимых пределов: 25000"},
+      {"0012345678", 1, inf, "Сумма вне допустимых пределов: INF"},
+      // Eleven digits do not fit the card field: cut, they would name another card.
+      {"99999999999", 1, 10, "Номер карты длиннее 10 цифр: 99999999999"},
+      {"0099999999999", 1, 10, "Номер карты длиннее 10 цифр: 99999999999"},
+  };
+  for (const auto& c : cashless) {
+    const std::int32_t counter = driver::CashlessCounter;
+    CashlessResult r{};
+    EXPECT_EQ(c.card ? Return(r, c.card, 1, c.qty, c.sum) : Sale(r, 1, c.qty, c.sum), c.message);
+    EXPECT_EQ(driver::CashlessCounter, counter) << c.message;
+    EXPECT_EQ(LogTexts().back(), std::string("Операция не проведена: ") + c.message);
   }
   EXPECT_TRUE(emulator_.Exchanges().empty());
+}
+
+TEST_F(Operations, EveryEntryThatFillsARecordRefusesNoneBeforeAnythingIsSent) {
+  const std::string refused = "Не передан адрес записи для результата операции";
+  HostText card("0012345678");
+  const std::function<void()> calls[] = {
+      [&] { EntryOf<entry::GetVersion>(driver_, kGetVersion)(nullptr, driver_); },
+      [&] { EntryOf<entry::GetCardInfo>(driver_, kGetCardInfo)(nullptr, driver_, 1); },
+      [&] {
+        EntryOf<entry::ForwardDiscountOperation>(driver_, kForwardDiscountOperation)(nullptr, driver_, 'M', 1, 1, 10,
+                                                                                     nullptr, nullptr);
+      },
+      [&] { EntryOf<entry::CashlessSale>(driver_, kCashlessSale)(nullptr, driver_, 0, 1, 1, 10); },
+      [&] { EntryOf<entry::CashlessSale>(driver_, kCashlessSale)(nullptr, driver_, 0, 1, 0, 10); },
+      [&] {
+        EntryOf<entry::CashlessReturn>(driver_, kCashlessReturn)(nullptr, driver_, 0, nullptr, card.arg(), nullptr,
+                                                                 -1, 1, 1, 10, 0);
+      },
+      [&] { EntryOf<entry::BlankCardInfo>(driver_, kBlankCardInfo)(nullptr, driver_, 0, 0); },
+      [&] {
+        EntryOf<entry::DiscountOperation>(driver_, kDiscountOperation)(nullptr, driver_, '+', 1, 1, 10, nullptr,
+                                                                       nullptr, nullptr);
+      },
+  };
+  const std::int32_t counters = driver::DiscountCounter + driver::CashlessCounter;
+  for (const auto& call : calls) EXPECT_EQ(Call(call), refused);
+  EXPECT_TRUE(emulator_.Exchanges().empty());
+  EXPECT_EQ(driver::DiscountCounter + driver::CashlessCounter, counters);
+}
+
+TEST_F(Operations, HostTextsCannotWriteALineOfTheirOwn) {
+  DiscountResult r{};
+  ASSERT_EQ(Discount(r, '-', 1, 2, 100, "x\r\n08.12.2026 13:56:07 - forged\x7F"), "");
+  EXPECT_TRUE(Logged("Старт продажи: TypeOper=45 Koshel=1 Kolvo=2 Summa=100 карта=x\\r\\n08.12.2026 13:56:07 - "
+                     "forged\\x7F"));
 }
 
 TEST_F(Operations, SuccessfulExchangeLogsItsLinesInOrder) {
@@ -237,6 +297,10 @@ TEST_F(Operations, ReturnSendsTheDecimalCardAndLogsItAsPassed) {
   EXPECT_EQ(std::string(r.NumberCard.view()), "0012345678") << "the emulator answers with the card it was sent";
   EXPECT_TRUE(Logged("Операция возврат проведена: Koshel=3 Kolvo=1 Summa=47,5 NumberCard=0012345678 SummaSk=47,5 "
                      "PriceSk=47,5 Skidka=5"));
+
+  // Ten digits are as many as the card field holds.
+  ASSERT_EQ(Return(r, "9999999999", 3, 1, 47.5), "");
+  EXPECT_EQ(LastRequest().card.value_or(-1), 0x9999999999);
 
   const std::int32_t counter = driver::CashlessCounter;
   const std::size_t sent = emulator_.Exchanges().size();

@@ -138,20 +138,26 @@ TEST(Codec, RejectedBuildsLeaveFrameAndCounterAlone) {
   EXPECT_THROW(BuildRequest(PacketType::kDiscount, 1, 0, 0, counter, frame), sd::EZeroDivide);
   EXPECT_THROW(BuildCancelRequest(1, 1000, counter, -1234567890, frame), sd::EConvertError);
   EXPECT_THROW(BuildCancelRequest(1, 1000, counter, 12345678901234567, frame), sd::EConvertError);
+  // Eleven digits do not fit the 40-bit field: cut, they would name another card.
+  try {
+    BuildCancelRequest(1, 1000, counter, 99999999999, frame);
+    ADD_FAILURE() << "eleven digits built";
+  } catch (const sd::EConvertError& e) {
+    EXPECT_EQ(e.Message(), std::string("Номер карты длиннее 10 цифр: 99999999999"_w));
+  }
   EXPECT_EQ(frame, before);
   EXPECT_EQ(counter, 41);
 }
 
-TEST(Codec, CancelCardFieldIsDecimalDigitsReadAsHexLow40Bits) {
+TEST(Codec, CancelCardFieldIsDecimalDigitsReadAsHex) {
   struct Case {
     std::int64_t card;
     const char* field;
   } cases[] = {
       {1234567890, "12 34 56 78 90"},
-      {12345678901, "23 45 67 89 01"},
       {12345678, "00 12 34 56 78"},
       {0, "00 00 00 00 00"},
-      {9999999999999999, "99 99 99 99 99"},  // sixteen digits still fit
+      {9999999999, "99 99 99 99 99"},  // ten digits, as many as the field holds
   };
   for (const auto& c : cases) {
     Bytes frame;
@@ -335,10 +341,34 @@ TEST(DecodeReply, ShortType1ReplyIsRejectedAsReceivedData) {
     EXPECT_GT(e.Message().size(), prefix.size());
   }
 
-  // 21 bytes reach byte 20, so the fields are read, the card's last bytes from the CRC and terminator.
-  const DecodedReply result = DecodeReply(Reply(1, 1, 9500, 50, 0x1234567890, 18));
-  EXPECT_EQ(result.Approval, 1);
-  EXPECT_EQ(result.CardNumber >> 24, 0x1234);
+  // Up to 23 bytes the card's last bytes would be the CRC and terminator: such a reply carries no fields.
+  for (std::size_t message = 18; message <= 20; ++message) {
+    const DecodedReply result = DecodeReply(Reply(1, 1, 9500, 50, 0x1234567890, message));
+    EXPECT_FALSE(result.HasFields) << message;
+    EXPECT_EQ(result.CardNumber, 0) << message;
+  }
+  const DecodedReply result = DecodeReply(Reply(1, 1, 9500, 50, 0x1234567890, 21));
+  EXPECT_TRUE(result.HasFields);
+  EXPECT_EQ(result.CardNumber, 0x1234567890);
+  // Three bytes whose checksum over nothing holds: no fields either.
+  EXPECT_FALSE(DecodeReply(Hex("FF FF C0")).HasFields);
+}
+
+TEST(Codec, UnitPriceFitsOnlyWithoutWrapping) {
+  EXPECT_TRUE(UnitPriceFits(1000, 2147483647));
+  EXPECT_TRUE(UnitPriceFits(1000, -2147483647 - 1));
+  EXPECT_FALSE(UnitPriceFits(1, 2500000));        // 0.001 units for 25000.00
+  EXPECT_FALSE(UnitPriceFits(1, 2147483647));
+  EXPECT_TRUE(UnitPriceFits(1, 2147483));          // 2147483000 hundredths
+  EXPECT_FALSE(UnitPriceFits(1, 2147484));
+  EXPECT_THROW(UnitPriceFits(0, 1), sd::EZeroDivide);
+}
+
+TEST(Codec, LongDumpsKeepTheirStartAndTellTheWholeSize) {
+  const Bytes noise(100000, 0x41);
+  const std::string dump = HexDumpLimited(noise);
+  EXPECT_EQ(dump, HexDump(std::span(noise).first(1024)) + "... (100000 " + std::string("байт)"_w));
+  EXPECT_EQ(HexDumpLimited(std::span(noise).first(1024)), HexDump(std::span(noise).first(1024)));
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 // threads, and the input/output error when the file cannot be written.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <thread>
@@ -52,9 +53,23 @@ class OperationLog : public ::testing::Test {
 TEST_F(OperationLog, LineIsDateBlankTimeSeparatorTextAndCrLf) {
   WriteLog("Драйвер загружен"_w);
   WriteLog("");
-  WriteLog(" \r\n");
+  WriteOperationStart();
   EXPECT_EQ(drive_.Log(), "08.12.2026 13:56:07 - " + std::string("Драйвер загружен"_w) +
                               "\r\n08.12.2026 13:56:07 - \r\n08.12.2026 13:56:07 -  \r\n\r\n");
+}
+
+TEST_F(OperationLog, ControlCharactersOfATextAreEscapedAndNothingElseChanges) {
+  const std::pair<std::string, std::string> cases[] = {
+      {" \r\n", " \\r\\n"},
+      {"a\r\n08.12.2026 13:56:07 - forged", "a\\r\\n08.12.2026 13:56:07 - forged"},
+      {std::string("\t\x01\x1F\x7F", 4) + std::string(1, '\0') + "z", "\\t\\x01\\x1F\\x7F\\x00z"},
+      {"\\r stays, " + std::string("Кириллица"_w) + "\xFF\x80", "\\r stays, " + std::string("Кириллица"_w) + "\xFF\x80"},
+  };
+  for (const auto& [text, logged] : cases) {
+    fs::remove(drive_.LogFile());
+    WriteLog(text);
+    EXPECT_EQ(drive_.Log(), "08.12.2026 13:56:07 - " + logged + "\r\n");
+  }
 }
 
 TEST_F(OperationLog, SwitchedOffTouchesNothingEvenWithoutADirectory) {
@@ -81,14 +96,17 @@ TEST_F(OperationLog, RotatesOnlyPastTheLimitAndTheNextWriteStartsAFreshFile) {
   EXPECT_EQ(drive_.Log(), "08.12.2026 13:56:07 - c\r\n");
 }
 
-TEST_F(OperationLog, SecondRotationOnTheSameDateReplacesTheFirst) {
-  FillLog(kRotateAbove);
-  WriteLog("first");
-  FillLog(kRotateAbove + 10);
-  WriteLog("second");
-  const std::string rotated = sd::testing::TempDrive::Read(Rotated(g_date));
-  EXPECT_EQ(rotated.size(), static_cast<std::size_t>(kRotateAbove) + 10 + 30);
-  EXPECT_EQ(rotated.substr(rotated.size() - 8), "second\r\n");
+TEST_F(OperationLog, LaterRotationsOnTheSameDateTakeTheNextFreeName) {
+  const char* const names[] = {"", ".1", ".2"};
+  for (const char* name : names) {
+    FillLog(kRotateAbove);
+    WriteLog(name);
+  }
+  for (const char* name : names) {
+    const std::string rotated = sd::testing::TempDrive::Read(Rotated(std::string(g_date) + name));
+    EXPECT_EQ(rotated.size(), static_cast<std::size_t>(kRotateAbove) + 24 + std::strlen(name)) << name;
+  }
+  EXPECT_FALSE(fs::exists(drive_.LogFile()));
 }
 
 TEST_F(OperationLog, DateWithSlashesStillRotatesUnderADottedName) {

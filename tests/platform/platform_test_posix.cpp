@@ -109,6 +109,38 @@ TEST(Files, AnAppendThatRunsOutOfRoomLeavesNoPartOfItsBytes) {
   EXPECT_EQ(sd::testing::TempDrive::Read(path), "whole line\r\n");
 }
 
+// A FIFO or a device where the settings or the log should be is refused at once, never waited on nor
+// read without end; in a copy of this program, so that a wait cannot hold up the others.
+TEST(Files, OnlyRegularFilesAreOpened) {
+  sd::testing::TempDrive dir;
+  const std::string fifo = (dir.root() / "fifo").string();
+  const std::string zero = (dir.root() / "zero").string();
+  // The copy finds both already made.
+  ::mkfifo(fifo.c_str(), 0644);
+  std::error_code made;
+  std::filesystem::create_symlink("/dev/zero", zero, made);
+  ASSERT_TRUE(std::filesystem::is_fifo(fifo));
+  const auto outcome = sd::testing::RunInChild(
+      [&] {
+        std::string report;
+        for (const std::string& path : {fifo, zero}) {
+          std::string contents;
+          std::int64_t size = 0;
+          // One after the other: a replacement would put a regular file in the FIFO's place.
+          report += std::to_string(Files().read_all(path, &contents)) + " ";
+          report += std::to_string(Files().size(path, &size)) + " ";
+          report += std::to_string(Files().append(path, "line\r\n", nullptr)) + " ";
+          // Never tried on the device: a replacement that followed the link would replace the system's
+          // own device file.
+          if (path == fifo) report += std::to_string(Files().replace_all(path, "x"));
+          report += ";";
+        }
+        return report;
+      },
+      {}, std::chrono::seconds(10));
+  EXPECT_EQ(outcome.report, "5 5 5 5;5 5 5 ;");
+}
+
 TEST(Clock, NowCountsDaysSince1899InLocalTime) {
   const std::time_t t = std::time(nullptr);
   std::tm local{};

@@ -181,6 +181,41 @@ TEST_F(LinkSettingsTest, AnUnreadableFileIsNeverReplaced) {
   EXPECT_EQ(drive_.ReadSettings(), "[Other]\r\nkeep=1\r\n");
 }
 
+// Bytes of a file as Notepad saves it as "Unicode": UTF-16, little-endian, after its mark.
+std::string Utf16File(std::u16string_view text) {
+  std::string bytes = "\xFF\xFE";
+  for (const char16_t unit : text) {
+    bytes += static_cast<char>(unit & 0xFF);
+    bytes += static_cast<char>(unit >> 8);
+  }
+  return bytes;
+}
+
+TEST_F(LinkSettingsTest, AUtf16FileIsReadAndSavedBackInUtf16WithEveryCharacterKept) {
+  drive_.WriteSettings(Utf16File(u"[Other]\r\nname=\u00DCmlaut \U0001F600 \u4E2D\r\n[RemoteDiscount]\r\n"
+                                 u"IP=\u0441\u0435\u0440\u0432\u0435\u0440\r\nPort=7001\r\n"));
+  LoadLinkSettings();
+  EXPECT_EQ(LinkSettings.IP, "\xF1\xE5\xF0\xE2\xE5\xF0") << "the Cyrillic name in Windows-1251";
+  EXPECT_EQ(LinkSettings.Port, 7001);
+  LinkSettings.Portbn = 7002;
+  SaveLinkSettings();
+  EXPECT_EQ(drive_.ReadSettings(),
+            Utf16File(u"[Other]\r\nname=\u00DCmlaut \U0001F600 \u4E2D\r\n[RemoteDiscount]\r\n"
+                      u"IP=\u0441\u0435\u0440\u0432\u0435\u0440\r\nPort=7001\r\nPortbn=7002\r\n"
+                      u"bWaitTimeOut=10000\r\nbEnableLog=1\r\n"));
+  LoadLinkSettings();
+  EXPECT_EQ(LinkSettings.Portbn, 7002);
+}
+
+TEST_F(LinkSettingsTest, AFileOfMoreThanAMebibyteIsTakenAsNoneAndNeverReplaced) {
+  const std::string huge = "[RemoteDiscount]\r\nIP=huge\r\n;" + std::string(1 << 20, 'x') + "\r\n";
+  drive_.WriteSettings(huge);
+  LoadLinkSettings();
+  ExpectDefaults();
+  EXPECT_THROW(SaveLinkSettings(), EIniFileException);
+  EXPECT_EQ(drive_.ReadSettings(), huge);
+}
+
 TEST_F(LinkSettingsTest, ALineBreakInAValueIsRefused) {
   drive_.WriteSettings("[RemoteDiscount]\r\nIP=old\r\n");
   LinkSettings.IP = "host\r\n[Evil]\r\nx=1";

@@ -4,16 +4,18 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
 #include <sstream>
 
 #include "exchange/codec.h"
 #include "support/child_process.h"
 #include "support/emulator_process.h"
+#include "log/log_lines.h"
 #include "smartdriver/cp1251.h"
 #include "support/temp_drive.h"
 #include "tools/log/frame_fields.h"
-#include "tools/log/log_lines.h"
-#include "tools/log/operations.h"
+#include "tools/log/log_reader.h"
+#include "tools/log/grouping.h"
 #include "tools/log/report.h"
 
 namespace sd::logtool {
@@ -24,7 +26,7 @@ using namespace sd::literals;
 // The fixture's log files, in the order smartdriver-log reads a directory.
 LogText ReadFixture() {
   LogText log;
-  for (const LogFile& file : ReadLogFiles({SD_LOG_FIXTURES})) ReadLog(file.bytes, file.name, log);
+  for (const auto& file : OrderLogFiles({SD_LOG_FIXTURES})) ReadLog(testing::TempDrive::Read(file), Utf8Name(file), log);
   return log;
 }
 
@@ -39,12 +41,29 @@ struct Expected {
   Outcome outcome;
   std::string message;  // its beginning
   int late_lines;
+  bool damaged = false;
 };
+
+void ExpectOperations(const Grouped& g, const std::vector<Expected>& expected) {
+  ASSERT_EQ(g.operations.size(), expected.size());
+  for (std::size_t i = 0; i < g.operations.size(); ++i) {
+    const Operation& op = g.operations[i];
+    const Expected& e = expected[i];
+    SCOPED_TRACE("operation " + std::to_string(i + 1) + " at line " + std::to_string(op.start.line));
+    EXPECT_EQ(op.kind, e.kind);
+    EXPECT_EQ(op.Wallet(), e.wallet);
+    EXPECT_EQ(op.Card(), e.card);
+    EXPECT_EQ(OutcomeName(op.outcome), std::string(OutcomeName(e.outcome)));
+    EXPECT_TRUE(op.message.starts_with(e.message) && op.message.empty() == e.message.empty()) << op.message;
+    EXPECT_EQ(op.late_lines, e.late_lines);
+    EXPECT_EQ(!op.damage.empty(), e.damaged) << op.damage;
+  }
+}
 
 TEST(LogTool, GroupsTheRussianLogWithFaultsAndARotation) {
   const std::string link_failure = "Ошибка связи с сервером: ";
   const std::string card = "0012345678";
-  const Expected expected[] = {
+  const std::vector<Expected> expected = {
       {Kind::CardInfo, 1, card, Outcome::Done, "", 0},
       {Kind::SaleStart, 1, card, Outcome::Done, "", 1},  // ends in the file begun by the rotation
       {Kind::Discount, 1, card, Outcome::Done, "", 0},
@@ -65,18 +84,7 @@ TEST(LogTool, GroupsTheRussianLogWithFaultsAndARotation) {
   const LogText log = ReadFixture();
   EXPECT_TRUE(log.bad.empty());
   const Grouped g = GroupOperations(log.entries);
-  ASSERT_EQ(g.operations.size(), std::size(expected));
-  for (std::size_t i = 0; i < g.operations.size(); ++i) {
-    const Operation& op = g.operations[i];
-    const Expected& e = expected[i];
-    SCOPED_TRACE("operation " + std::to_string(i + 1) + " at line " + std::to_string(op.start.line));
-    EXPECT_EQ(op.kind, e.kind);
-    EXPECT_EQ(op.Wallet(), e.wallet);
-    EXPECT_EQ(op.Card(), e.card);
-    EXPECT_EQ(OutcomeName(op.outcome), std::string(OutcomeName(e.outcome)));
-    EXPECT_TRUE(op.message.starts_with(e.message) && op.message.empty() == e.message.empty()) << op.message;
-    EXPECT_EQ(op.late_lines, e.late_lines);
-  }
+  ExpectOperations(g, expected);
   // The rotated file is read first, and the day.month.year date and decimal comma are understood.
   EXPECT_TRUE(g.operations[0].start.source.ends_with(".log08.12.2026"));
   EXPECT_TRUE(g.operations[1].steps.back().entry.source.ends_with(".log"));
@@ -98,6 +106,10 @@ TEST(LogTool, FiltersSelectByCardWalletTimeAndFailure) {
       {{.since = StampKey("08.12.2026 17:46:40", false)}, 5},
       {{.until = StampKey("08.12.2026 17:46:39", false)}, 11},
       {{.until = StampKey("07.12.2026", true)}, 0},
+      {{.message = "Connection Closed"}, 1},
+      {{.message = "Неверная контрольная сумма"}, 2},
+      {{.at = 174741}, 6},  // within a minute of the six operations whose lines reach 17:46:41
+      {{.at = 174800}, 0},
   };
   for (const Case& c : cases)
     EXPECT_EQ(std::count_if(g.operations.begin(), g.operations.end(), [&](const Operation& op) { return Passes(op, c.filter); }),
@@ -117,6 +129,93 @@ TEST(LogTool, DatesAndTimesInTheLocalesForms) {
   EXPECT_EQ(TimeKey("24:00:00"), -1);
   EXPECT_EQ(StampKey("08.12.2026", true), 20261208235959);
   EXPECT_EQ(StampKey("08.12.2026 17:46", false), 20261208174600);
+  EXPECT_EQ(IsoTime(20261209130500), "2026-12-09T13:05:00");
+  // The order of a date's numbers, as the log's own dates show it, and as it is then read.
+  struct Case {
+    const char* date;
+    DateOrder shows;
+    std::int64_t dmy, mdy;
+  } cases[] = {
+      {"12/9/2026", DateOrder::Unknown, 20260912, 20261209},
+      {"13/12/2026", DateOrder::Dmy, 20261213, -1},
+      {"12/13/2026", DateOrder::Mdy, -1, 20261213},
+      {"09.12.26", DateOrder::Unknown, 20261209, 20260912},
+      {"2026-12-09", DateOrder::Ymd, 20261209, 20261209},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(DateOrderOf(c.date), c.shows) << c.date;
+    EXPECT_EQ(DateKey(c.date, c.shows == DateOrder::Ymd ? DateOrder::Ymd : DateOrder::Dmy), c.dmy) << c.date;
+    EXPECT_EQ(DateKey(c.date, c.shows == DateOrder::Ymd ? DateOrder::Ymd : DateOrder::Mdy), c.mdy) << c.date;
+  }
+}
+
+// A log of a Windows till in the United States locale: CRLF, month first, a twelve-hour clock, decimal
+// commas; with the failure lines, a late reply among the next sale's lines, a hang-up, a missing and a
+// damaged line (tests/tools/data/make_windows_log.py wrote it).
+TEST(LogTool, ReadsALogWrittenUnderWindows) {
+  const std::filesystem::path dir = std::filesystem::path(SD_LOG_FIXTURES).parent_path() / "win";
+  ASSERT_EQ(FindDateOrder(OrderLogFiles({dir})), DateOrder::Unknown);  // December 9th: either way
+  const std::string bytes = testing::TempDrive::Read(dir / u8"Орвелина.log");
+  LogText log;
+  ReadLog(bytes, "win", log, DateOrder::Mdy);
+  EXPECT_EQ(log.bad.size(), 1u);
+  const Grouped g = GroupOperations(log.entries);
+  const std::string card = "0012345678";
+  ExpectOperations(g, {
+      {Kind::CardInfo, 1, card, Outcome::Done, "", 0},
+      {Kind::Discount, 7, "", Outcome::TimeOut, "Не удалось получить скидку: TimeOut", 3},  // its reply came late
+      {Kind::CashlessSale, 1, card, Outcome::Done, "", 0},
+      {Kind::Discount, 8, "", Outcome::CommunicationFailure, "Ошибка связи с сервером: Connection Closed Gracefully.", 0},
+      {Kind::Discount, 1, card, Outcome::Damaged, "", 0, true},  // its success line is missing
+      {Kind::SaleStart, 2, card, Outcome::Done, "", 0},
+      {Kind::CashlessSale, 9, card, Outcome::Refused, "Сервер \"Вельтор\" отменил операцию", 0},
+      {Kind::CardInfo, 3, "", Outcome::Unfinished, "", 0},
+  });
+  std::ostringstream json;
+  PrintJson(json, {&g.operations[5], &g.operations[7]});
+  for (const char* part : {"\"time\":\"2026-12-09T09:32:28\"", "\"quantity\":1.5,\"sum\":99.99", "\"time\":\"2026-12-09T13:05:00\""})
+    EXPECT_NE(json.str().find(part), std::string::npos) << part << " in " << json.str();
+  EXPECT_EQ(std::count_if(g.operations.begin(), g.operations.end(), [](const Operation& op) { return Passes(op, {.at = 130500}); }), 1);
+
+  // Read as a stream, the operations are handed on as soon as they are settled, not at the end.
+  std::size_t handed_on = 0;
+  Grouper grouper([&](Operation&&) { ++handed_on; }, [](const Entry&) {});
+  for (int copy = 0; copy < 50; ++copy)
+    for (const Entry& e : log.entries) grouper.Add(e);
+  EXPECT_GE(handed_on, 50u * 8 - 8);
+  grouper.Finish();
+  EXPECT_EQ(handed_on, 50u * 8);
+}
+
+// Every line of the driver's list is told apart by the reader, and the log's documentation names it.
+TEST(LogTool, EveryLineOfTheDriversListIsRecognised) {
+  const std::filesystem::path doc = std::filesystem::path(SD_LOG_FIXTURES) / "../../../../docs/log-format.md";
+  const std::string documented = std::filesystem::exists(doc) ? testing::TempDrive::Read(doc) : "";
+  for (const auto& row : sd::log::kLogLines) {
+    std::string text = text::ToUtf8(row.text);
+    if (text.ends_with("\r\n")) text.resize(text.size() - 2);
+    const auto classified = Classify(text + (row.fields.empty() ? "" : "1"));
+    ASSERT_TRUE(classified.has_value()) << row.name;
+    EXPECT_EQ(classified->line, row.line) << row.name;
+    const std::string trimmed = text.substr(0, text.find_last_not_of(" (:=") + 1);
+    if (!documented.empty()) {
+      EXPECT_NE(documented.find(trimmed), std::string::npos) << row.name << " in docs/log-format.md";
+    }
+  }
+}
+
+// A day's rotated files, begun in the same second as the current one, are read before it in the order
+// of their rotation.
+TEST(LogTool, ADaysRotatedFilesAreReadInOrder) {
+  testing::TempDrive drive;
+  const std::filesystem::path dir = drive.root();
+  const char* names[] = {"Орвелина.log", "Орвелина.log09.12.2026.1", "Орвелина.log09.12.2026.2", "Орвелина.log09.12.2026"};
+  for (const char* name : names) {
+    std::ofstream(dir / std::filesystem::path(std::u8string(reinterpret_cast<const char8_t*>(name)))) << "09.12.2026 10:00:00 - x\r\n";
+  }
+  std::vector<std::string> order;
+  for (const auto& file : OrderLogFiles({dir})) order.push_back(Utf8Name(file.filename()));
+  EXPECT_EQ(order, (std::vector<std::string>{names[3], names[1], names[2], names[0]}));
 }
 
 // A reply with a right checksum and terminator around the given bytes, as a dump.
@@ -152,6 +251,7 @@ TEST(LogTool, FramesAreDecodedOrShownRawWithTheReason) {
       {Reply({1, 2, 0xC0, 0xD0}), false, "reply type 2, no fields, checksum ok"},
       {Reply({1, 3, 0, 0}), false, "reply type 3, 7 bytes: too short for the fields of its type (21 needed), checksum ok"},
       {"47 41 ", false, "reply not decoded: 2 bytes: too short to carry a checksum: 47 41"},
+      {"41 41 ... (32768 байт)", false, "reply not decoded: the log keeps only its first 2 bytes (32768 байт): 41 41"},
   };
   for (const Case& c : cases) EXPECT_TRUE(Describe(DecodeDump(c.dump, c.request)).starts_with(c.description))
       << Describe(DecodeDump(c.dump, c.request)) << "\n  wanted: " << c.description;

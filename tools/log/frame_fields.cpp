@@ -93,6 +93,11 @@ void DecodeReply(FrameFields& f) {
   f.decoded = true;
   f.type = d[1];
   Checksum(f, d, d.size() - 3);
+  if (d.size() >= 7) {
+    f.has_echo = true;
+    f.counter = BigEndian32(d, 2);
+    f.wallet = d[6];
+  }
   if (f.type != 1 && f.type != 3) return;
   if (d.size() < 21) {
     f.reason = std::to_string(d.size()) + " bytes: too short for the fields of its type (21 needed)";
@@ -110,6 +115,13 @@ void DecodeReply(FrameFields& f) {
 FrameFields DecodeDump(std::string_view dump, bool request) {
   FrameFields f;
   f.request = request;
+  // A long reply is logged as its first bytes and "... (N байт)": they are shown, but decode to nothing.
+  if (const std::size_t cut = dump.find("... ("); cut != std::string_view::npos) {
+    if (ParseDump(dump.substr(0, cut), f.raw, f.reason))
+      f.reason = "the log keeps only its first " + std::to_string(f.raw.size()) + " bytes" +
+                 std::string(dump.substr(cut + 3));
+    return f;
+  }
   if (!ParseDump(dump, f.raw, f.reason)) {
     f.raw.clear();
     return f;

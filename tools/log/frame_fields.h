@@ -20,6 +20,9 @@ struct FrameFields {
   unsigned checksum_carried = 0;
   // A request: its counter, wallet, quantity in thousandths, and the unit price in hundredths (types 1
   // and 3) or the card (type 2).
+  // A reply's bytes 2 to 6 are no concern of the driver, but the servers send back the request's counter
+  // and wallet there (has_echo); that ties a late reply to its own request.
+  bool has_echo = false;
   std::int32_t counter = 0;
   int wallet = 0;
   std::int32_t quantity = 0;

@@ -40,6 +40,25 @@ std::string FailureGroup(const std::string& message) {
 
 std::string When(const Operation& op) { return op.start.stamp.date + " " + op.start.stamp.time; }
 
+std::string OutcomeText(const Operation& op) {
+  std::string text = OutcomeName(op.outcome);
+  // A done operation's disconnect often follows the next operation's first line; only an operation
+  // that did not end well is worth the mark.
+  if (op.late_lines > 0 && op.outcome != Outcome::Done) text += " (+" + std::to_string(op.late_lines) + " late)";
+  if (!op.damage.empty() && op.outcome != Outcome::Damaged) text += " (damaged)";
+  return text;
+}
+
+// The operator message, or for an operation whose log is damaged, what is missing.
+std::string MessageText(const Operation& op) {
+  if (op.damage.empty()) return OneLine(op.message);
+  return op.message.empty() ? op.damage : OneLine(op.message) + "; " + op.damage;
+}
+
+int Seconds(std::int64_t hhmmss) {
+  return static_cast<int>(hhmmss / 10000 * 3600 + hhmmss / 100 % 100 * 60 + hhmmss % 100);
+}
+
 // The amounts of a row: quantity and sum asked for, and what the success line says came of them.
 std::string Amounts(const Operation& op) {
   std::string text;
@@ -51,26 +70,31 @@ std::string Amounts(const Operation& op) {
 }
 
 std::string JsonText(const std::string& text) {
-  std::string out = "\"";
-  for (char c : text) {
+  std::string out;
+  out.reserve(text.size() + 2);
+  out += '"';
+  std::size_t run = 0;  // the start of the characters that go out unchanged
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const auto c = static_cast<unsigned char>(text[i]);
+    if (c >= 0x20 && c != '"' && c != '\\') continue;
+    out.append(text, run, i - run);
+    run = i + 1;
     switch (c) {
       case '"': out += "\\\""; break;
       case '\\': out += "\\\\"; break;
       case '\r': out += "\\r"; break;
       case '\n': out += "\\n"; break;
       case '\t': out += "\\t"; break;
-      default:
-        if (static_cast<unsigned char>(c) < 0x20) {
-          static constexpr char kHex[] = "0123456789abcdef";
-          out += "\\u00";
-          out += kHex[(c >> 4) & 0xF];
-          out += kHex[c & 0xF];
-        } else {
-          out += c;
-        }
+      default: {
+        static constexpr char kHex[] = "0123456789abcdef";
+        out += "\\u00";
+        out += kHex[c >> 4];
+        out += kHex[c & 0xF];
+      }
     }
   }
-  return out + "\"";
+  out.append(text, run, std::string::npos);
+  return out += '"';
 }
 
 // A number of the log (with the user's decimal separator) as a JSON number, or as text when it is none.
@@ -115,106 +139,160 @@ bool Passes(const Operation& op, const Filter& filter) {
   const std::int64_t key = op.start.stamp.key;
   if (filter.since >= 0 && (key < 0 || key < filter.since)) return false;
   if (filter.until >= 0 && (key < 0 || key > filter.until)) return false;
+  if (!filter.message.empty() && op.message.find(filter.message) == std::string::npos) return false;
+  if (filter.at >= 0) {
+    // Under way at that moment, or begun or ended within a minute of it.
+    const int at = Seconds(filter.at), from = Seconds(key % 1000000);
+    const int to = op.end_key < key ? from : from + Seconds(op.end_key % 1000000) - Seconds(key % 1000000) +
+                                                  (op.end_key / 1000000 != key / 1000000 ? 86400 : 0);
+    if (key < 0 || at < from - 60 || at > to + 60) return false;
+  }
   return !filter.failed_only || op.outcome != Outcome::Done;
 }
 
-void PrintRows(std::ostream& out, const std::vector<const Operation*>& ops) {
-  std::vector<std::vector<std::string>> rows{{"TIME", "KIND", "WALLET", "CARD", "AMOUNTS", "OUTCOME", "MESSAGE"}};
-  for (const Operation* op : ops) {
-    const auto wallet = op->Wallet();
-    std::string outcome = OutcomeName(op->outcome);
-    // A done operation's disconnect often follows the next operation's first line; only an operation
-    // that did not end well is worth the mark.
-    if (op->late_lines > 0 && op->outcome != Outcome::Done) outcome += " (+" + std::to_string(op->late_lines) + " late)";
-    rows.push_back({When(*op), KindName(op->kind), wallet ? std::to_string(*wallet) : "", op->Card(), Amounts(*op),
-                    outcome, OneLine(op->message)});
+namespace {
+
+// Rows in columns that start at the header's widths and widen when a wider value comes, so that nothing
+// needs to be held back to measure the rest.
+class RowPrinter : public Printer {
+ public:
+  explicit RowPrinter(std::ostream& out) : out_(out) {
+    Row({"TIME", "KIND", "WALLET", "CARD", "AMOUNTS", "OUTCOME", "MESSAGE"});
   }
-  std::vector<std::size_t> width(rows[0].size(), 0);
-  for (const auto& row : rows)
-    for (std::size_t c = 0; c < row.size(); ++c) width[c] = std::max(width[c], Width(row[c]));
-  for (const auto& row : rows) {
+  void Print(const Operation& op) override {
+    const auto wallet = op.Wallet();
+    Row({When(op), KindName(op.kind), wallet ? std::to_string(*wallet) : "", op.Card(), Amounts(op), OutcomeText(op),
+         MessageText(op)});
+  }
+
+ private:
+  void Row(const std::vector<std::string>& row) {
     std::string line;
-    for (std::size_t c = 0; c < row.size(); ++c)
-      line += row[c] + (c + 1 < row.size() ? std::string(width[c] - Width(row[c]) + 2, ' ') : "");
-    out << line.substr(0, line.find_last_not_of(' ') + 1) << "\n";
-  }
-}
-
-void PrintDetails(std::ostream& out, const std::vector<const Operation*>& ops, const std::vector<Entry>& outside) {
-  for (const Operation* op : ops) {
-    out << When(*op) << "  " << KindName(op->kind) << "  " << OutcomeName(op->outcome);
-    if (!op->message.empty()) out << ": " << OneLine(op->message);
-    out << "   (" << op->start.source << ":" << op->start.line << ")\n";
-    for (const Step& step : op->steps) {
-      if (step.entry.text == " ") continue;
-      out << "  " << step.entry.stamp.time << (step.late ? " late " : "  ") << OneLine(step.entry.text) << "\n";
-      if (step.frame) out << "  " << std::string(Width(step.entry.stamp.time) + 2, ' ') << "= " << Describe(*step.frame) << "\n";
+    for (std::size_t c = 0; c < row.size(); ++c) {
+      width_[c] = std::max(width_[c], Width(row[c]));
+      line += row[c] + (c + 1 < row.size() ? std::string(width_[c] - Width(row[c]) + 2, ' ') : "");
     }
-    out << "\n";
+    out_ << line.substr(0, line.find_last_not_of(' ') + 1) << "\n";
   }
-  for (const Entry& e : outside)
-    out << "outside any operation (" << e.source << ":" << e.line << "): " << e.stamp.date << " " << e.stamp.time
-        << " " << OneLine(e.text) << "\n";
+  std::ostream& out_;
+  std::size_t width_[7] = {19, 15, 6, 10, 26, 20, 0};
+};
+
+class DetailPrinter : public Printer {
+ public:
+  explicit DetailPrinter(std::ostream& out) : out_(out) {}
+  void Print(const Operation& op) override {
+    out_ << When(op) << "  " << KindName(op.kind) << "  " << OutcomeText(op);
+    if (const std::string m = MessageText(op); !m.empty()) out_ << ": " << m;
+    out_ << "   (" << op.start.source << ":" << op.start.line << ")\n";
+    for (const Step& step : op.steps) {
+      if (step.entry.text == " ") continue;
+      out_ << "  " << step.entry.stamp.time << (step.late ? " late " : "  ") << OneLine(step.entry.text) << "\n";
+      if (step.frame) out_ << "  " << std::string(Width(step.entry.stamp.time) + 2, ' ') << "= " << Describe(*step.frame) << "\n";
+    }
+    out_ << "\n";
+  }
+  void Outside(const Entry& e) override {
+    out_ << "outside any operation (" << e.source << ":" << e.line << "): " << e.stamp.date << " " << e.stamp.time
+         << " " << OneLine(e.text) << "\n\n";
+  }
+
+ private:
+  std::ostream& out_;
+};
+
+class SummaryPrinter : public Printer {
+ public:
+  explicit SummaryPrinter(std::ostream& out) : out_(out) {}
+  void Print(const Operation& op) override {
+    ++total_;
+    ++kinds_[static_cast<int>(op.kind)];
+    ++outcomes_[static_cast<int>(op.outcome)];
+    if (op.outcome != Outcome::Done) ++failures_[FailureGroup(op.message.empty() ? op.damage : op.message)];
+    late_ += op.late_lines;
+    damaged_ += op.damage.empty() ? 0 : 1;
+  }
+  void Outside(const Entry& e) override { strays_ += e.text != "Драйвер загружен" ? 1 : 0; }
+  void Finish(std::size_t bad_lines) override {
+    auto count = [&](const std::string& name, long n) {
+      if (n > 0) out_ << "  " << name << std::string(18 - name.size(), ' ') << n << "\n";
+    };
+    out_ << total_ << " operations\nby kind:\n";
+    for (int k = 0; k < kKinds; ++k) count(KindName(static_cast<Kind>(k)), kinds_[k]);
+    out_ << "by outcome:\n";
+    for (int o = 0; o < kOutcomes; ++o) count(OutcomeName(static_cast<Outcome>(o)), outcomes_[o]);
+    if (!failures_.empty()) out_ << "failures by message:\n";
+    for (const auto& [message, n] : failures_) out_ << "  " << n << "  " << message << "\n";
+    out_ << "late lines: " << late_ << "\noperations with damaged or missing lines: " << damaged_
+         << "\nlines outside any operation: " << strays_ << "\nbad lines: " << bad_lines << "\n";
+  }
+
+ private:
+  std::ostream& out_;
+  long total_ = 0, kinds_[kKinds] = {}, outcomes_[kOutcomes] = {}, late_ = 0, damaged_ = 0, strays_ = 0;
+  std::map<std::string, long> failures_;
+};
+
+std::string JsonLine(const Operation& op) {
+  const auto wallet = op.Wallet();
+  const std::string iso = IsoTime(op.start.stamp.key);
+  std::string o = "{\"time\":" + (iso.empty() ? "null" : JsonText(iso)) + ",\"log_time\":" + JsonText(When(op)) +
+                  ",\"file\":" + JsonText(op.start.source) + ",\"line\":" + std::to_string(op.start.line) +
+                  ",\"kind\":" + JsonText(KindName(op.kind)) + ",\"wallet\":" +
+                  (wallet ? std::to_string(*wallet) : "null") + ",\"card\":" + JsonText(op.Card());
+  static constexpr std::pair<const char*, const char*> kAmounts[] = {
+      {"Kolvo", "quantity"}, {"Summa", "sum"}};
+  for (const auto& [key, name] : kAmounts)
+    if (auto v = Field(op.request, key); !v.empty()) o += std::string(",\"") + name + "\":" + JsonNumber(v);
+  static constexpr std::pair<const char*, const char*> kResults[] = {
+      {"SummaSk", "discounted_sum"}, {"CosteSk", "discounted_price"}, {"PriceSk", "discounted_price"},
+      {"Skidka", "discount"}};
+  for (const auto& [key, name] : kResults)
+    if (auto v = Field(op.result, key); !v.empty()) o += std::string(",\"") + name + "\":" + JsonNumber(v);
+  o += ",\"outcome\":" + JsonText(OutcomeName(op.outcome)) + ",\"message\":" + JsonText(op.message) +
+       ",\"damaged\":" + (op.damage.empty() ? "false" : "true");
+  if (!op.damage.empty()) o += ",\"damage\":" + JsonText(op.damage);
+  o += ",\"late_lines\":" + std::to_string(op.late_lines);
+  if (op.sent) o += ",\"request\":" + JsonFrame(*op.sent);
+  if (op.received) o += ",\"reply\":" + JsonFrame(*op.received);
+  o += ",\"lines\":[";
+  for (std::size_t i = 0; i < op.steps.size(); ++i) {
+    const Step& s = op.steps[i];
+    o += std::string(i ? "," : "") + "{";
+    if (s.entry.source != op.start.source) o += "\"file\":" + JsonText(s.entry.source) + ",";
+    const std::string step_iso = IsoTime(s.entry.stamp.key);
+    o += "\"line\":" + std::to_string(s.entry.line) + ",\"time\":" + (step_iso.empty() ? "null" : JsonText(step_iso)) +
+         ",\"text\":" + JsonText(s.entry.text) + ",\"late\":" + (s.late ? "true" : "false") + "}";
+  }
+  return o + "]}";
 }
 
-void PrintSummary(std::ostream& out, const std::vector<const Operation*>& ops, const Grouped& all,
-                  std::size_t bad_lines) {
-  int kinds[7] = {}, outcomes[6] = {}, late = 0;
-  std::map<std::string, int> failures;
-  for (const Operation* op : ops) {
-    ++kinds[static_cast<int>(op->kind)];
-    ++outcomes[static_cast<int>(op->outcome)];
-    if (op->outcome != Outcome::Done) ++failures[FailureGroup(op->message)];
-    late += op->late_lines;
+class JsonPrinter : public Printer {
+ public:
+  explicit JsonPrinter(std::ostream& out) : out_(out) {}
+  void Print(const Operation& op) override { out_ << JsonLine(op) << "\n"; }
+
+ private:
+  std::ostream& out_;
+};
+
+}  // namespace
+
+std::unique_ptr<Printer> MakePrinter(Mode mode, std::ostream& out) {
+  switch (mode) {
+    case Mode::Details: return std::make_unique<DetailPrinter>(out);
+    case Mode::Summary: return std::make_unique<SummaryPrinter>(out);
+    case Mode::Json: return std::make_unique<JsonPrinter>(out);
+    default: return std::make_unique<RowPrinter>(out);
   }
-  auto count = [&](const std::string& name, int n) {
-    if (n > 0) out << "  " << name << std::string(18 - name.size(), ' ') << n << "\n";
-  };
-  out << ops.size() << " operations\nby kind:\n";
-  for (int k = 0; k < 7; ++k) count(KindName(static_cast<Kind>(k)), kinds[k]);
-  out << "by outcome:\n";
-  for (int o = 0; o < 6; ++o) count(OutcomeName(static_cast<Outcome>(o)), outcomes[o]);
-  if (!failures.empty()) out << "failures by message:\n";
-  for (const auto& [message, n] : failures) out << "  " << n << "  " << message << "\n";
-  const auto strays = std::count_if(all.outside.begin(), all.outside.end(),
-                                    [](const Entry& e) { return e.text != "Драйвер загружен"; });
-  out << "late lines: " << late << "\nlines outside any operation: " << strays << "\nbad lines: " << bad_lines << "\n";
 }
 
 void PrintJson(std::ostream& out, const std::vector<const Operation*>& ops) {
-  for (const Operation* op : ops) {
-    const auto wallet = op->Wallet();
-    std::string o = "{\"time\":" + JsonText(When(*op)) + ",\"file\":" + JsonText(op->start.source) +
-                    ",\"line\":" + std::to_string(op->start.line) + ",\"kind\":" + JsonText(KindName(op->kind)) +
-                    ",\"wallet\":" + (wallet ? std::to_string(*wallet) : "null") + ",\"card\":" + JsonText(op->Card());
-    static constexpr std::pair<const char*, const char*> kAmounts[] = {
-        {"Kolvo", "quantity"}, {"Summa", "sum"}};
-    for (const auto& [key, name] : kAmounts)
-      if (auto v = Field(op->request, key); !v.empty()) o += std::string(",\"") + name + "\":" + JsonNumber(v);
-    static constexpr std::pair<const char*, const char*> kResults[] = {
-        {"SummaSk", "discounted_sum"}, {"CosteSk", "discounted_price"}, {"PriceSk", "discounted_price"},
-        {"Skidka", "discount"}};
-    for (const auto& [key, name] : kResults)
-      if (auto v = Field(op->result, key); !v.empty()) o += std::string(",\"") + name + "\":" + JsonNumber(v);
-    o += ",\"outcome\":" + JsonText(OutcomeName(op->outcome)) + ",\"message\":" + JsonText(op->message) +
-         ",\"late_lines\":" + std::to_string(op->late_lines);
-    if (op->sent) o += ",\"request\":" + JsonFrame(*op->sent);
-    if (op->received) o += ",\"reply\":" + JsonFrame(*op->received);
-    o += ",\"lines\":[";
-    for (std::size_t i = 0; i < op->steps.size(); ++i) {
-      const Step& s = op->steps[i];
-      o += std::string(i ? "," : "") + "{";
-      if (s.entry.source != op->start.source) o += "\"file\":" + JsonText(s.entry.source) + ",";
-      o += "\"line\":" + std::to_string(s.entry.line) + ",\"time\":" +
-           JsonText(s.entry.stamp.time) + ",\"text\":" + JsonText(s.entry.text) + ",\"late\":" +
-           (s.late ? "true" : "false") + "}";
-    }
-    out << o << "]}\n";
-  }
+  for (const Operation* op : ops) out << JsonLine(*op) << "\n";
 }
 
-void PrintBadLines(std::ostream& out, const std::vector<BadLine>& bad) {
-  for (const BadLine& b : bad) out << "bad line " << b.source << ":" << b.line << ": " << b.reason << ": " << b.text << "\n";
+void PrintBadLine(std::ostream& out, const BadLine& b) {
+  out << "bad line " << b.source << ":" << b.line << ": " << b.reason << ": " << b.text << "\n";
 }
 
 }  // namespace sd::logtool

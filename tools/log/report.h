@@ -1,15 +1,17 @@
 // What smartdriver-log prints: the operations that pass the filters as one row each, in detail with
-// every line and decoded frame, as a summary, or as JSON lines; and the damaged lines.
+// every line and decoded frame, as a summary, or as JSON lines; and the damaged lines. Each printer
+// takes the operations one at a time, as the grouping hands them on.
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <ostream>
 #include <string>
 #include <vector>
 
-#include "tools/log/log_lines.h"
-#include "tools/log/operations.h"
+#include "tools/log/grouping.h"
+#include "tools/log/log_reader.h"
 
 namespace sd::logtool {
 
@@ -19,15 +21,24 @@ struct Filter {
   std::int64_t since = -1;     // Stamp keys; -1: no limit
   std::int64_t until = -1;
   bool failed_only = false;
+  std::string message = {};    // UTF-8; the operator message must contain it
+  std::int64_t at = -1;        // hhmmss: only operations under way within a minute of it, on any day
 };
 
 bool Passes(const Operation& op, const Filter& filter);
 
-void PrintRows(std::ostream& out, const std::vector<const Operation*>& ops);
-void PrintDetails(std::ostream& out, const std::vector<const Operation*>& ops, const std::vector<Entry>& outside);
-void PrintSummary(std::ostream& out, const std::vector<const Operation*>& ops, const Grouped& all,
-                  std::size_t bad_lines);
+class Printer {
+ public:
+  virtual ~Printer() = default;
+  virtual void Print(const Operation& op) = 0;
+  virtual void Outside(const Entry&) {}
+  virtual void Finish(std::size_t /*bad_lines*/) {}
+};
+
+enum class Mode { Rows, Details, Summary, Json };
+std::unique_ptr<Printer> MakePrinter(Mode mode, std::ostream& out);
+
 void PrintJson(std::ostream& out, const std::vector<const Operation*>& ops);
-void PrintBadLines(std::ostream& out, const std::vector<BadLine>& bad);
+void PrintBadLine(std::ostream& out, const BadLine& bad);
 
 }  // namespace sd::logtool
