@@ -109,17 +109,10 @@ char DecimalSeparator() {
   return (radix != nullptr && radix[0] != '\0' && static_cast<unsigned char>(radix[0]) < 0x80) ? radix[0] : '.';
 }
 
-const ClockOps kSystem{&NowAsDate, &ShortDateText, &LongTimeText, &DecimalSeparator};
-std::atomic<const ClockOps*> g_current{&kSystem};
-
 }  // namespace
 
 void PrepareClock() { UserLocale(); }
 
-const ClockOps& Clock() { return *g_current.load(std::memory_order_acquire); }
-const ClockOps& SystemClock() { return kSystem; }
-const ClockOps* SetClock(const ClockOps* ops) {
-  return g_current.exchange(ops != nullptr ? ops : &kSystem, std::memory_order_acq_rel);
-}
+SD_DEFINE_CALL_TABLE(ClockOps, SD_CLOCK_CALLS)
 
 }  // namespace sd::platform

@@ -151,15 +151,8 @@ int ReplaceAll(const std::string& path, std::string_view contents) {
   return code;
 }
 
-const FileOps kSystem{&Exists, &Append, &Size, &MoveReplacing, &ReadAll, &ReplaceAll};
-std::atomic<const FileOps*> g_current{&kSystem};
-
 }  // namespace
 
-const FileOps& Files() { return *g_current.load(std::memory_order_acquire); }
-const FileOps& SystemFiles() { return kSystem; }
-const FileOps* SetFiles(const FileOps* ops) {
-  return g_current.exchange(ops != nullptr ? ops : &kSystem, std::memory_order_acq_rel);
-}
+SD_DEFINE_CALL_TABLE(FileOps, SD_FILE_CALLS)
 
 }  // namespace sd::platform

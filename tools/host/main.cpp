@@ -13,9 +13,9 @@
 #include "smartdriver/errors.h"
 #include "tools/host/check_command.h"
 #include "tools/host/command_line.h"
-#include "tools/host/commands.h"
 #include "tools/host/driver_loader.h"
 #include "tools/host/log_tail.h"
+#include "tools/host/session.h"
 #include "tools/host/settings_command.h"
 
 namespace {
