@@ -46,7 +46,7 @@ void BM_BuildRequest(benchmark::State& state) {
   std::int32_t counter = 0;
   Bytes frame;
   for (auto _ : state) {
-    sd::exchange::BuildRequest(3, 1, 1500, 15050, counter, frame);
+    sd::exchange::BuildRequest(sd::exchange::PacketType::kDiscount, 1, 1500, 15050, counter, frame);
     benchmark::DoNotOptimize(frame.data());
   }
   state.SetItemsProcessed(state.iterations());

@@ -43,7 +43,7 @@ const sd::exchange::Bytes& Frame() {
   static const sd::exchange::Bytes frame = [] {
     sd::exchange::Bytes f;
     std::int32_t counter = 0;
-    sd::exchange::BuildRequest(3, 1, 1000, 10000, counter, f);
+    sd::exchange::BuildRequest(sd::exchange::PacketType::kDiscount, 1, 1000, 10000, counter, f);
     return f;
   }();
   return frame;

@@ -240,7 +240,7 @@ int sd_open(const char* library_path, int encoding, SdDriver** driver, char* mes
       return SD_ELOAD;
     }
     opened = new SdDriver{library, nullptr, encoding};
-    opened->object = get_driver(0);
+    opened->object = sd::CallEntry([&] { return get_driver(0); });
   } catch (const std::exception& e) {
     failed = true;
     CopyOut(e.what(), opened != nullptr ? encoding : SD_CP1251, message, message_size);

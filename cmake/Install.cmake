@@ -40,10 +40,8 @@ file(STRINGS bindings/python/pyproject.toml sd_python_version REGEX "^version = 
 if(NOT sd_python_version STREQUAL "version = \"${PROJECT_VERSION}\"")
   message(FATAL_ERROR "bindings/python/pyproject.toml says ${sd_python_version}, the project ${PROJECT_VERSION}")
 endif()
-if(EXISTS ${PROJECT_SOURCE_DIR}/tools/wireshark)
-  file(GLOB sd_dissectors ${PROJECT_SOURCE_DIR}/tools/wireshark/*.lua)
-  install(FILES ${sd_dissectors} DESTINATION ${SD_INSTALL_WIRESHARKDIR})
-endif()
+file(GLOB sd_dissectors ${PROJECT_SOURCE_DIR}/tools/wireshark/*.lua)
+install(FILES ${sd_dissectors} DESTINATION ${SD_INSTALL_WIRESHARKDIR})
 
 install(EXPORT smartdriverTargets NAMESPACE smartdriver:: DESTINATION ${SD_INSTALL_CMAKEDIR})
 configure_package_config_file(cmake/smartdriverConfig.cmake.in ${PROJECT_BINARY_DIR}/smartdriverConfig.cmake

@@ -1,5 +1,5 @@
-# The Windows build's own parts: GoogleTest compiled from Debian's sources, the MinGW-w64 runtime DLLs
-# that the driver and its host share (stripped, beside the programs), and the driver's plain export.
+# The Windows build's own parts: GoogleTest compiled from Debian's sources, the runtime linked into every
+# program and library, and the driver DLL's export, version resource and stripping.
 
 # Windows 7 and later; newer functions (thread names) are looked up at run time.
 add_compile_definitions(_WIN32_WINNT=0x0601 WIN32_LEAN_AND_MEAN NOMINMAX)
@@ -10,38 +10,22 @@ if(SD_BUILD_TESTS)
   set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
   set(BUILD_GMOCK ON CACHE BOOL "" FORCE)
   add_subdirectory(${SD_GOOGLETEST_SOURCE} ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
-  # The test programs cannot run before the runtime DLLs stand beside them, so their tests are listed
-  # when ctest runs rather than after each link.
+  # Listing a test program's tests takes a Wine start each; they are listed when ctest runs, not after
+  # each link.
   set(CMAKE_GTEST_DISCOVER_TESTS_DISCOVERY_MODE PRE_TEST)
 endif()
 
-# C++ exceptions cross the boundary between the driver and its host only when both use these DLLs.
-# GCC's own runtime is named after its unwinder: DWARF-2 on i686, the system's table-based one on x86_64.
-if(CMAKE_SIZEOF_VOID_P EQUAL 8)
-  set(SD_WIN32_GCC_RUNTIME libgcc_s_seh-1.dll)
-else()
-  set(SD_WIN32_GCC_RUNTIME libgcc_s_dw2-1.dll)
-endif()
-set(SD_WIN32_RUNTIME_DLLS libstdc++-6.dll ${SD_WIN32_GCC_RUNTIME} libwinpthread-1.dll)
-find_program(SD_MINGW_STRIP NAMES ${SD_MINGW_PREFIX}-strip REQUIRED)
-set(SD_WIN32_RUNTIME_COPIES)
-foreach(dll ${SD_WIN32_RUNTIME_DLLS})
-  execute_process(COMMAND ${CMAKE_CXX_COMPILER} -print-file-name=${dll}
-                  OUTPUT_VARIABLE source OUTPUT_STRIP_TRAILING_WHITESPACE)
-  if(NOT IS_ABSOLUTE "${source}" OR NOT EXISTS "${source}")
-    message(FATAL_ERROR "The compiler's runtime has no ${dll}")
-  endif()
-  set(copy ${CMAKE_RUNTIME_OUTPUT_DIRECTORY}/${dll})
-  add_custom_command(OUTPUT ${copy} DEPENDS ${source}
-                     COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_RUNTIME_OUTPUT_DIRECTORY}
-                     COMMAND ${SD_MINGW_STRIP} --strip-unneeded -o ${copy} ${source}
-                     COMMENT "Stripped runtime ${dll}")
-  list(APPEND SD_WIN32_RUNTIME_COPIES ${copy})
-endforeach()
-add_custom_target(sd_win32_runtime ALL DEPENDS ${SD_WIN32_RUNTIME_COPIES})
+# Every program and library of the Windows build carries its C++ runtime and winpthread inside: a till
+# loads smartdriver.dll from any folder with nothing beside it, and no other program's runtime DLLs can
+# come between. The driver's failures then reach every host as the structured exception of
+# smartdriver/refusal.h.
+add_link_options(-static -static-libgcc -static-libstdc++)
+enable_language(RC)
+find_program(SD_MINGW_OBJCOPY NAMES ${SD_MINGW_PREFIX}-objcopy REQUIRED)
 
 # Called once the driver's target exists: the DLL is named smartdriver.dll and exports only GeTDriver,
-# undecorated, as its module definition says.
+# undecorated, as its module definition says. It carries a version resource and ships stripped; its
+# debug information goes into smartdriver.dll.debug beside it, which a debugger finds by the DLL's link.
 function(sd_win32_driver_library target)
   set_target_properties(${target} PROPERTIES PREFIX "")
   set(def ${PROJECT_SOURCE_DIR}/platform/win32/smartdriver.def)
@@ -53,11 +37,20 @@ function(sd_win32_driver_library target)
     set(def ${CMAKE_CURRENT_BINARY_DIR}/smartdriver.def)
     file(WRITE ${def} "${text}")
   endif()
-  target_sources(${target} PRIVATE ${def})
+  configure_file(${PROJECT_SOURCE_DIR}/platform/win32/smartdriver.rc.in ${CMAKE_CURRENT_BINARY_DIR}/smartdriver.rc
+                 @ONLY)
+  target_sources(${target} PRIVATE ${def} ${CMAKE_CURRENT_BINARY_DIR}/smartdriver.rc)
   target_link_options(${target} PRIVATE -Wl,--kill-at)
-  add_dependencies(${target} sd_win32_runtime)
   # The settings dialog's up-down control and the host's windows and menus.
   target_link_libraries(${target} PRIVATE comctl32 user32 gdi32)
+  add_custom_command(TARGET ${target} POST_BUILD
+                     COMMAND ${SD_MINGW_OBJCOPY} --only-keep-debug $<TARGET_FILE_NAME:${target}>
+                             $<TARGET_FILE_NAME:${target}>.debug
+                     COMMAND ${SD_MINGW_OBJCOPY} --strip-all --add-gnu-debuglink=$<TARGET_FILE_NAME:${target}>.debug
+                             $<TARGET_FILE_NAME:${target}>
+                     WORKING_DIRECTORY $<TARGET_FILE_DIR:${target}>
+                     COMMENT "The DLL stripped, its debug information kept apart"
+                     VERBATIM)
 endfunction()
 
 # A program marked ENABLE_EXPORTS lends its host interface by exporting SmartDriverHostUi; a PE program

@@ -13,17 +13,18 @@ namespace sd::driver {
 template <auto Work>
 struct Boundary;
 
-// Entry is what stands in the table: it calls Work and passes a failure on from its own frame.
+// Entry is what stands in the table: it calls Work inside its frame and passes a failure on from it.
 template <typename R, typename... Args, R (*Work)(Args...)>
 struct Boundary<Work> {
   static R SD_STDCALL Entry(Args... args) {
+    platform::EntryFrame frame;
     std::exception_ptr failure;
     try {
       return Work(args...);
     } catch (...) {
       failure = std::current_exception();
     }
-    platform::LeaveEntry(failure, __builtin_return_address(0));
+    platform::LeaveEntry(failure, __builtin_return_address(0), frame);
   }
 };
 

@@ -26,13 +26,14 @@ sd::TSmartDriver* NewDriverForHost() {
 
 // The export itself is the boundary: a failure leaves from this frame, as from every entry.
 extern "C" SD_EXPORT sd::TSmartDriver* SD_STDCALL GeTDriver(std::uint8_t /*ignored*/) {
+  sd::platform::EntryFrame frame;
   std::exception_ptr failure;
   try {
     return NewDriverForHost();
   } catch (...) {
     failure = std::current_exception();
   }
-  sd::platform::LeaveEntry(failure, __builtin_return_address(0));
+  sd::platform::LeaveEntry(failure, __builtin_return_address(0), frame);
 }
 
 namespace sd::platform {

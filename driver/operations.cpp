@@ -189,7 +189,7 @@ void GetCardInfo(CardInfo* result, std::uint8_t koshel) {
     CallCashless(link, Request([&] {
                    if (log::LogEnabled()) log::WriteLog(Text("Инфо по карте: Koshel="_w) + std::to_string(koshel));
                    Bytes frame;
-                   exchange::BuildRequest(3, koshel, 1, 1, CashlessCounter, frame);
+                   exchange::BuildRequest(exchange::PacketType::kDiscount, koshel, 1, 1, CashlessCounter, frame);
                    return frame;
                  }));
     const std::string card = exchange::CardNumberText(LastReply.CardNumber);
@@ -239,7 +239,8 @@ void DiscountOperation(DiscountResult* result, char type_oper, std::uint8_t kosh
       } else {
         const std::int32_t sum = Hundredths(summa);
         RequirePriceFits(quantity, sum, summa);
-        exchange::BuildRequest(type_oper == '-' ? 1 : 3, koshel, quantity, sum, DiscountCounter, built);
+        exchange::BuildRequest(type_oper == '-' ? exchange::PacketType::kSale : exchange::PacketType::kDiscount,
+                               koshel, quantity, sum, DiscountCounter, built);
       }
       return built;
     });
@@ -296,7 +297,7 @@ void CashlessSale(CashlessResult* result, TSmartDriver* self, std::uint8_t koshe
                    const std::int32_t sum = Hundredths(summa);
                    RequirePriceFits(quantity, sum, summa);
                    Bytes frame;
-                   exchange::BuildRequest(1, koshel, quantity, sum, CashlessCounter, frame);
+                   exchange::BuildRequest(exchange::PacketType::kSale, koshel, quantity, sum, CashlessCounter, frame);
                    return frame;
                  }));
     FillCashless(result, kolvo);

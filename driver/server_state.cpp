@@ -1,6 +1,8 @@
 // The module-wide state that spans the card operations.
 #include "driver/server_state.h"
 
+#include <mutex>
+
 namespace sd::driver {
 
 std::int32_t DiscountCounter = 0;
@@ -12,7 +14,7 @@ namespace {
 std::mutex g_server_calls;
 }  // namespace
 
-std::unique_lock<std::mutex> OneServerCallAtATime() { return std::unique_lock<std::mutex>(g_server_calls); }
+platform::EntryLock OneServerCallAtATime() { return platform::EntryLock(g_server_calls); }
 
 void LastReplyState::Keep(const exchange::DecodedReply& reply) {
   if (!reply.HasFields) {

@@ -3,9 +3,8 @@
 #pragma once
 
 #include <cstdint>
-#include <mutex>
-
 #include "exchange/codec.h"
+#include "platform/boundary.h"
 
 namespace sd::driver {
 
@@ -34,7 +33,8 @@ extern LastReplyState LastReply;
 
 // Held by a server entry for its whole run, so that the entries run one at a time: a host that calls a
 // second one while the first still runs (from another thread) has it wait for the first to end. One
-// exchange's result, the counters and the last reply are thereby never shared between two calls.
-[[nodiscard]] std::unique_lock<std::mutex> OneServerCallAtATime();
+// exchange's result, the counters and the last reply are thereby never shared between two calls. A host
+// that unwinds through the entry (catching an access violation in it) leaves it unlocked.
+[[nodiscard]] platform::EntryLock OneServerCallAtATime();
 
 }  // namespace sd::driver

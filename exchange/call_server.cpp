@@ -40,7 +40,7 @@ DecodedReply CallServer(const std::string& host, std::int32_t port, std::int32_t
     throw ECommunicationError(std::string(failure_message));
   }
 
-  std::optional<ExchangeOutcome> outcome = event.WaitUntil(deadline);
+  std::optional<ExchangeResult> outcome = event.WaitUntil(deadline);
   if (!outcome) throw ETimeOut(std::string(timeout_message));
   if (outcome->Decoded) return outcome->Reply;
   if (!outcome->ErrorText.empty()) throw ECommunicationError(std::move(outcome->ErrorText));

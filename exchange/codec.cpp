@@ -51,10 +51,10 @@ void Frame(Record& record, int length, Bytes& out) {
   out = std::move(frame);
 }
 
-Record Header(std::uint8_t packet_type, std::uint8_t wallet, std::int32_t quantity, std::int32_t counter) {
+Record Header(PacketType packet_type, std::uint8_t wallet, std::int32_t quantity, std::int32_t counter) {
   Record record{};
   record[0] = 1;
-  record[1] = packet_type;
+  record[1] = static_cast<std::uint8_t>(packet_type);
   PutBigEndian32(record, 2, static_cast<std::uint32_t>(counter));
   record[6] = wallet;
   PutBigEndian32(record, 7, static_cast<std::uint32_t>(quantity));
@@ -150,7 +150,7 @@ bool UnitPriceFits(std::int32_t quantity, std::int32_t sum) {
   return rounded >= INT32_MIN && rounded <= INT32_MAX;
 }
 
-void BuildRequest(std::uint8_t packet_type, std::uint8_t wallet, std::int32_t quantity, std::int32_t sum,
+void BuildRequest(PacketType packet_type, std::uint8_t wallet, std::int32_t quantity, std::int32_t sum,
                   std::int32_t& counter, Bytes& out) {
   const std::int32_t price = UnitPrice(quantity, sum);
   Record record = Header(packet_type, wallet, quantity, counter);
@@ -167,7 +167,7 @@ void BuildCancelRequest(std::uint8_t wallet, std::int32_t quantity, std::int32_t
     throw sd::EConvertError(std::string("Номер карты длиннее "_w) + std::to_string(kCardDigits) +
                             std::string(" цифр: "_w) + digits);
   const auto card = static_cast<std::uint64_t>(HexDigitsToInt64(digits));
-  Record record = Header(2, wallet, quantity, counter);
+  Record record = Header(PacketType::kCancel, wallet, quantity, counter);
   for (int i = 4; i >= 0; --i) record[11 + i] = static_cast<std::uint8_t>(card >> (8 * (4 - i)));
   Frame(record, 16, out);
   Advance(counter);
@@ -191,7 +191,9 @@ DecodedReply DecodeReply(std::span<const std::uint8_t> received) {
 
   DecodedReply reply;
   reply.Type = data[1];
-  if (reply.Type != 1 && reply.Type != 3) return reply;
+  if (reply.Type != static_cast<std::uint8_t>(PacketType::kSale) &&
+      reply.Type != static_cast<std::uint8_t>(PacketType::kDiscount))
+    return reply;
   if (length < 21)
     RejectData(std::string("ответ типа "_w) + std::to_string(data[1]) + std::string(" длиной "_w) +
                std::to_string(length) + std::string(" байт короче 21 байта"_w));

@@ -39,6 +39,13 @@ long double RoundHalfEven(long double value);
 // nearest with halves to even, low 32 bits. Quantity 0 raises sd::EZeroDivide.
 std::int32_t UnitPrice(std::int32_t quantity, std::int32_t sum);
 
+// The packet type, byte 1 of every request and reply.
+enum class PacketType : std::uint8_t {
+  kSale = 1,      // a sale start on the discount server, a sale on the cashless server
+  kCancel = 2,    // a sale cancel on the discount server, a return on the cashless server
+  kDiscount = 3,  // a discount request, and the card query on the cashless server
+};
+
 // Whether that unit price fits its signed 32-bit field as it is, without wrapping. Quantity 0 raises
 // sd::EZeroDivide.
 bool UnitPriceFits(std::int32_t quantity, std::int32_t sum);
@@ -46,7 +53,7 @@ bool UnitPriceFits(std::int32_t quantity, std::int32_t sum);
 // Replaces out with the frame of a type 1 or 3 request (quantity in thousandths, sum in hundredths)
 // carrying the counter's value, then advances the counter (wrapping). Quantity 0 raises sd::EZeroDivide
 // and changes neither out nor the counter.
-void BuildRequest(std::uint8_t packet_type, std::uint8_t wallet, std::int32_t quantity, std::int32_t sum,
+void BuildRequest(PacketType packet_type, std::uint8_t wallet, std::int32_t quantity, std::int32_t sum,
                   std::int32_t& counter, Bytes& out);
 
 // Replaces out with the frame of a type 2 request whose card field is the decimal digits of card_number

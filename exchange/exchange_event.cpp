@@ -14,10 +14,10 @@ void ExchangeEvent::Reset(std::uint64_t exchange) {
   std::lock_guard<std::mutex> hold(mutex_);
   signalled_ = false;
   waited_for_ = exchange;
-  outcome_ = ExchangeOutcome{};
+  outcome_ = ExchangeResult{};
 }
 
-bool ExchangeEvent::Publish(std::uint64_t exchange, ExchangeOutcome outcome) {
+bool ExchangeEvent::Publish(std::uint64_t exchange, ExchangeResult outcome) {
   {
     std::lock_guard<std::mutex> hold(mutex_);
     if (waited_for_ != exchange || exchange == 0) return false;
@@ -28,7 +28,7 @@ bool ExchangeEvent::Publish(std::uint64_t exchange, ExchangeOutcome outcome) {
   return true;
 }
 
-std::optional<ExchangeOutcome> ExchangeEvent::WaitUntil(std::chrono::steady_clock::time_point deadline) {
+std::optional<ExchangeResult> ExchangeEvent::WaitUntil(std::chrono::steady_clock::time_point deadline) {
   std::unique_lock<std::mutex> hold(mutex_);
   const bool woken = cv_.wait_until(hold, deadline, [this] { return signalled_; });
   signalled_ = false;

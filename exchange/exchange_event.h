@@ -16,7 +16,7 @@
 namespace sd::exchange {
 
 // What one exchange produced: a decoded reply, or the operator text of its failure.
-struct ExchangeOutcome {
+struct ExchangeResult {
   bool Decoded = false;
   std::string ErrorText;  // Windows-1251; empty when the reply was decoded
   DecodedReply Reply;
@@ -32,12 +32,12 @@ class ExchangeEvent {
 
   // Hands the outcome over and sets the event, only while `exchange` is still waited for: the outcome
   // is stored completely before the waiting operation can see the signal. True when it was handed over.
-  bool Publish(std::uint64_t exchange, ExchangeOutcome outcome);
+  bool Publish(std::uint64_t exchange, ExchangeResult outcome);
 
   // Waits until the current exchange sets the event or the time runs out, and gives its outcome, or
   // nothing when the time ran out. Either way the exchange is no longer waited for afterwards; a signal
   // consumed here does not wake the next wait.
-  std::optional<ExchangeOutcome> WaitUntil(std::chrono::steady_clock::time_point deadline);
+  std::optional<ExchangeResult> WaitUntil(std::chrono::steady_clock::time_point deadline);
 
  private:
   std::mutex mutex_;
@@ -45,7 +45,7 @@ class ExchangeEvent {
   bool signalled_ = false;
   std::uint64_t waited_for_ = 0;
   std::uint64_t serial_ = 0;
-  ExchangeOutcome outcome_;
+  ExchangeResult outcome_;
 };
 
 // The module's one event.

@@ -113,7 +113,7 @@ void tSendThread::Execute() {
       LogSent(kLink, "Пакет принят ("_w, std::to_string(reply.size()) + std::string(" байт)"_w));
       LogSent(kLink, "данные:"_w, HexDumpLimited(reply));
 
-      ExchangeOutcome outcome;
+      ExchangeResult outcome;
       try {
         outcome.Reply = DecodeReply(reply);
       } catch (const ReplyRejected& e) {
@@ -138,7 +138,7 @@ void tSendThread::Execute() {
     failure = "Unknown error";
   }
 
-  ExchangeOutcome outcome;
+  ExchangeResult outcome;
   if (sent) {
     outcome.ErrorText = LoggedFailureAfterSending(failure);
   } else {

@@ -59,12 +59,10 @@ int CloseSocket(SocketHandle) { return 0; }
 platform::SocketOps MemorySockets() {
   platform::SocketOps ops = platform::SystemSockets();
   ops.socket = Socket;
-  ops.bind = Succeed;
-  ops.connect = Succeed;
+  ops.bind = ops.connect = Succeed;
   ops.connect_within = ConnectWithin;
   ops.setsockopt = SetOption;
-  ops.getsockname = Endpoint;
-  ops.getpeername = Endpoint;
+  ops.getsockname = ops.getpeername = Endpoint;
   ops.send = Send;
   ops.recv = Recv;
   ops.select = Select;

@@ -3,9 +3,11 @@
 #include "log/operation_log.h"
 
 #include <atomic>
+#include <cstring>
 #include <mutex>
 #include <string>
 
+#include "platform/boundary.h"
 #include "platform/clock.h"
 #include "platform/files.h"
 #include "platform/paths.h"
@@ -27,20 +29,26 @@ bool g_default_switch = true;
 std::atomic<const bool*> g_switch{&g_default_switch};
 
 // The log file's native path, made again only when drive C is another directory than at the last line
-// (a program may choose it, and each test case does). Called under LogLock, which guards the texts;
-// they are never destroyed, so that a line written while the program ends still finds them.
-const std::string& NativeLogPath() {
-  struct Made {
-    std::string root;
-    std::string path;
-  };
-  static Made* const made = new Made;
-  std::string now = platform::DriveCRoot();
-  if (made->path.empty() || now != made->root) {
-    made->path = platform::NativePath(kLogPath);
-    made->root = std::move(now);
+// (a program may choose it, and each test case does). Called under LogLock, which guards the cache. It is
+// kept in fixed buffers of the module's own data, so that a line written while the program ends still
+// finds it and nothing is left on the heap when the library is unloaded; a path too long for them is
+// simply made again for every line.
+struct PathCache {
+  char root[1024];
+  char path[2048];
+};
+PathCache g_path_cache;
+
+std::string NativeLogPath() {
+  const std::string root = platform::DriveCRoot();
+  if (g_path_cache.path[0] != '\0' && root == g_path_cache.root) return g_path_cache.path;
+  std::string path = platform::NativePath(kLogPath);
+  if (root.size() < sizeof g_path_cache.root && path.size() < sizeof g_path_cache.path &&
+      root.find('\0') == std::string::npos) {
+    std::memcpy(g_path_cache.root, root.c_str(), root.size() + 1);
+    std::memcpy(g_path_cache.path, path.c_str(), path.size() + 1);
   }
-  return made->path;
+  return path;
 }
 
 }  // namespace
@@ -143,7 +151,8 @@ void WriteLine(std::string_view text) {
   const auto& clock = platform::Clock();
   const auto& files = platform::Files();
   // The time is read under the lock, so that the lines stand in the order of their time stamps.
-  std::lock_guard<std::mutex> hold(g_log_lock);
+  // An entry's frame unlocks it when a host unwinds through the entry.
+  platform::EntryLock hold(g_log_lock);
   const std::string date = clock.short_date_text();
   const std::string time = clock.long_time_text();
   std::string line;
@@ -155,7 +164,7 @@ void WriteLine(std::string_view text) {
   line += text;
   line += "\r\n";
 
-  const std::string& path = NativeLogPath();
+  const std::string path = NativeLogPath();
   // The size comes from the write itself: the file was closed right after, so it is the size a second
   // open would find, without paying for that open on every line.
   std::int64_t size = 0;

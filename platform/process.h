@@ -13,8 +13,8 @@ namespace sd::platform {
 
 struct ProcessSpec {
   std::string program;  // native path of the executable, never searched for
-  // After the program's own name; each reaches the child as one word, whatever blanks or quotes it holds
-  // (Windows: quoted on the child's command line as its runtime splits it).
+  // After the program's own name, in UTF-8; each reaches the child as one word, whatever blanks or
+  // quotes it holds (Windows: quoted on the child's wide command line as its runtime splits it).
   std::vector<std::string> arguments;
   std::map<std::string, std::string> environment;  // changes to this process's environment; "" removes
   std::string input;  // the child's whole standard input, then end of file
@@ -58,5 +58,13 @@ class ChildProcess {
   std::string output_;
   std::string errors_;
 };
+
+// A program's command line, its own name first, in UTF-8 as on every system. Windows reads it through
+// the wide-character API, so that the ANSI code page changes nothing of it; elsewhere it is argv.
+std::vector<std::string> ProgramArguments(int argc, char** argv);
+
+// A path given on a program's command line (UTF-8) as the platform's native path (Windows-1251 on
+// Windows, as the driver's own paths are).
+std::string ArgumentPath(const std::string& utf8);
 
 }  // namespace sd::platform

@@ -11,6 +11,8 @@
 #include <cstdint>
 #include <string>
 
+#include "platform/call_table.h"
+
 namespace sd::platform {
 
 using SocketHandle = std::uint32_t;
@@ -53,59 +55,64 @@ struct WaitLimit {
   long microseconds = 0;
 };
 
+// The calls, one row each: XX(result, name, the system function's name, (parameters)).
+#define SD_SOCKET_CALLS(XX)                                                                                    \
+  /* Makes the socket library usable; a later call finds it loaded. False when it cannot be loaded; the        \
+     system's code and its text are left in the arguments. */                                                  \
+  XX(bool, load_library, LoadSocketLibrary, (std::uint32_t * system_error, std::string * system_error_text))   \
+  /* Starts the library with the requested version word (0x0202); 0 on success, else a Winsock code. */        \
+  XX(int, startup, Startup, (std::uint16_t version))                                                           \
+  /* Undoes one startup; the library counts them, as Winsock does. The transport calls it once, at             \
+     unload. */                                                                                                \
+  XX(void, cleanup, Cleanup, ())                                                                               \
+  XX(SocketHandle, socket, Socket, (int family, int type, int protocol))                                       \
+  XX(int, bind, Bind, (SocketHandle socket, const SocketAddress& address))                                     \
+  /* Blocks until the connection is made or has failed; a close of the socket from another thread ends         \
+     the wait with a failure. */                                                                               \
+  XX(int, connect, Connect, (SocketHandle socket, const SocketAddress& address))                               \
+  /* The same within a limit in milliseconds (negative: none): 0 when connected, -1 with the last error        \
+     set when the attempt failed, -2 when the limit ran out first (the socket is then left to be               \
+     closed). */                                                                                               \
+  XX(int, connect_within, ConnectWithin, (SocketHandle socket, const SocketAddress& address, int limit_ms))    \
+  /* The listening side, used by tests and tools that play a server. */                                        \
+  XX(int, listen, Listen, (SocketHandle socket, int backlog))                                                  \
+  XX(SocketHandle, accept, Accept, (SocketHandle socket, SocketAddress * peer))                                \
+  /* A stream socket bound to the address and listening; kNoSocket on failure. A port that an earlier          \
+     listener has just left can be taken again at once, a port that another socket listens on never. */        \
+  XX(SocketHandle, open_listener, OpenListener, (const SocketAddress& address, int backlog))                   \
+  /* Never raises a broken-pipe signal. */                                                                     \
+  XX(int, send, Send, (SocketHandle socket, const void* bytes, int length))                                    \
+  XX(int, recv, Recv, (SocketHandle socket, void* buffer, int length))                                         \
+  /* Waits until a handle of the set is readable or the limit (nullptr: none) runs out; leaves only the        \
+     readable handles in the set and returns their number. */                                                  \
+  XX(int, select, Select, (HandleSet * read_set, const WaitLimit* limit))                                      \
+  XX(int, shutdown, Shutdown, (SocketHandle socket, int how))                                                  \
+  XX(int, closesocket, CloseSocket, (SocketHandle socket))                                                     \
+  XX(int, setsockopt, SetSockOpt, (SocketHandle socket, int level, int option, const void* value, int length)) \
+  XX(int, getsockname, GetSockName, (SocketHandle socket, SocketAddress * address))                            \
+  XX(int, getpeername, GetPeerName, (SocketHandle socket, SocketAddress * address))                            \
+  /* The first IPv4 address of a host name; thread-safe. Unknown host: kWsaHostNotFound. */                    \
+  XX(int, lookup_ipv4, LookupIpv4, (const char* name, std::array<std::uint8_t, 4>* address))                   \
+  /* The same within a limit in milliseconds (negative: none): 0 found, -1 with the last error set, -2         \
+     when the limit ran out before the resolver answered. */                                                   \
+  XX(int, lookup_ipv4_within, LookupIpv4Within,                                                                 \
+     (const char* name, std::array<std::uint8_t, 4>* address, int limit_ms))                                   \
+  XX(int, gethostname, GetHostName, (char* buffer, int length))                                                \
+  /* The Winsock code of the calling thread's last failed call. */                                             \
+  XX(int, last_error, LastError, ())                                                                           \
+  /* Whether that call was made before the socket library was loaded, a state that Windows alone has:          \
+     then the name the library exports the function under, and the system's text for its code                  \
+     (10093). */                                                                                               \
+  XX(bool, call_before_load, CallBeforeLoad, (std::string * function, std::string * system_text))
+
 struct SocketOps {
-  // Makes the socket library usable; a later call finds it loaded. False when it cannot be loaded; the
-  // system's code and its text are left in the arguments.
-  bool (*load_library)(std::uint32_t* system_error, std::string* system_error_text);
-  // Starts the library with the requested version word (0x0202); 0 on success, else a Winsock code.
-  int (*startup)(std::uint16_t version);
-  // Undoes one startup; the library counts them, as Winsock does. The transport calls it once, at unload.
-  void (*cleanup)();
-  SocketHandle (*socket)(int family, int type, int protocol);
-  int (*bind)(SocketHandle socket, const SocketAddress& address);
-  // Blocks until the connection is made or has failed; a close of the socket from another thread ends
-  // the wait with a failure.
-  int (*connect)(SocketHandle socket, const SocketAddress& address);
-  // The same within a limit in milliseconds (negative: none): 0 when connected, -1 with the last error
-  // set when the attempt failed, -2 when the limit ran out first (the socket is then left to be closed).
-  int (*connect_within)(SocketHandle socket, const SocketAddress& address, int limit_ms);
-  // The listening side, used by tests and tools that play a server.
-  int (*listen)(SocketHandle socket, int backlog);
-  SocketHandle (*accept)(SocketHandle socket, SocketAddress* peer);
-  // A stream socket bound to the address and listening; kNoSocket on failure. A port that an earlier
-  // listener has just left can be taken again at once, a port that another socket listens on never.
-  SocketHandle (*open_listener)(const SocketAddress& address, int backlog);
-  // Never raises a broken-pipe signal.
-  int (*send)(SocketHandle socket, const void* bytes, int length);
-  int (*recv)(SocketHandle socket, void* buffer, int length);
-  // Waits until a handle of the set is readable or the limit (nullptr: none) runs out; leaves only the
-  // readable handles in the set and returns their number.
-  int (*select)(HandleSet* read_set, const WaitLimit* limit);
-  int (*shutdown)(SocketHandle socket, int how);
-  int (*closesocket)(SocketHandle socket);
-  int (*setsockopt)(SocketHandle socket, int level, int option, const void* value, int length);
-  int (*getsockname)(SocketHandle socket, SocketAddress* address);
-  int (*getpeername)(SocketHandle socket, SocketAddress* address);
-  // The first IPv4 address of a host name; thread-safe. Unknown host: kWsaHostNotFound.
-  int (*lookup_ipv4)(const char* name, std::array<std::uint8_t, 4>* address);
-  // The same within a limit in milliseconds (negative: none): 0 found, -1 with the last error set,
-  // -2 when the limit ran out before the resolver answered.
-  int (*lookup_ipv4_within)(const char* name, std::array<std::uint8_t, 4>* address, int limit_ms);
-  int (*gethostname)(char* buffer, int length);
-  // The Winsock code of the calling thread's last failed call.
-  int (*last_error)();
-  // Whether that call was made before the socket library was loaded, a state that Windows alone has:
-  // then the name the library exports the function under, and the system's text for its code (10093).
-  bool (*call_before_load)(std::string* function, std::string* system_text);
+  SD_SOCKET_CALLS(SD_CALL_FIELD)
 };
 
-// The operations in force, and the system's own ones.
-const SocketOps& Sockets();
-const SocketOps& SystemSockets();
-// Installs another table (nullptr brings back the system's); returns the one it replaced.
-const SocketOps* SetSockets(const SocketOps* ops);
+// The operations in force (Sockets()), the system's own ones (SystemSockets()), and SetSockets(), which
+// installs another table (nullptr brings back the system's) and returns the one it replaced.
+SD_CALL_TABLE_FUNCTIONS(SocketOps, Sockets)
 
-// Sets the code that `last_error` gives on the calling thread.
 void SetLastSocketError(int code);
 
 }  // namespace sd::platform

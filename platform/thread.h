@@ -6,12 +6,15 @@
 //   start a thread; nothing then runs, and the caller takes its own failure path. The body must not
 //   throw.
 // - `has_finished` tells, without waiting, whether the body has returned.
-// - `join` waits until the body has returned, then releases the handle. Every handle that `start` gave
-//   is joined exactly once, from another thread.
+// - `join` waits until the body has returned, then releases the handle.
 // - `try_join` joins only a thread that has already ended altogether, without waiting: true when it did
 //   (the handle is released then, as by `join`). A thread whose body has returned may still be on its way
 //   out; a join then waits for that, and the system keeps the thread's stack from the next thread until
 //   it is joined.
+// - `detach` releases the handle without waiting: the thread frees what it holds when its body returns.
+//   It is for a thread that its starter may stop waiting for (a name lookup that takes too long).
+// Every handle that `start` gave is joined (by `join` or a `try_join` that did) or detached exactly once,
+// from another thread.
 //
 // Keeping the code under a running thread:
 // - POSIX: the library's unload joins every thread before anything of the library goes; each thread
@@ -25,22 +28,27 @@
 //   At process exit the system has already ended the other threads, and DllMain joins nothing.
 #pragma once
 
+#include "platform/call_table.h"
+
 namespace sd::platform {
 
 struct ThreadState;
 using ThreadHandle = ThreadState*;
 
+// The calls, one row each: XX(result, name, the system function's name, (parameters)).
+#define SD_THREAD_CALLS(XX)                                                                                    \
+  XX(ThreadHandle, start, Start, (void (*body)(void* argument), void* argument))                               \
+  XX(bool, has_finished, HasFinished, (ThreadHandle thread))                                                   \
+  XX(void, join, Join, (ThreadHandle thread))                                                                  \
+  XX(bool, try_join, TryJoin, (ThreadHandle thread))                                                           \
+  XX(void, detach, Detach, (ThreadHandle thread))
+
 struct ThreadOps {
-  ThreadHandle (*start)(void (*body)(void* argument), void* argument);
-  bool (*has_finished)(ThreadHandle thread);
-  void (*join)(ThreadHandle thread);
-  bool (*try_join)(ThreadHandle thread);
+  SD_THREAD_CALLS(SD_CALL_FIELD)
 };
 
-// The operations in force, and the system's own ones.
-const ThreadOps& Threads();
-const ThreadOps& SystemThreads();
-// Installs another table (nullptr brings back the system's); returns the one it replaced.
-const ThreadOps* SetThreads(const ThreadOps* ops);
+// The operations in force (Threads()), the system's own ones (SystemThreads()), and SetThreads(), which
+// installs another table (nullptr brings back the system's) and returns the one it replaced.
+SD_CALL_TABLE_FUNCTIONS(ThreadOps, Threads)
 
 }  // namespace sd::platform

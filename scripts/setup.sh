@@ -4,17 +4,12 @@
 # packages. Does nothing on a machine that has them.
 set -euo pipefail
 
-needed=(g++ cmake make libgtest-dev libgmock-dev libbenchmark-dev python3 python3-venv python3-setuptools python3-wheel tshark pkg-config dpkg-dev file lintian zip unzip)
-missing=()
-for pkg in "${needed[@]}"; do
-  dpkg -s "$pkg" >/dev/null 2>&1 || missing+=("$pkg")
-done
+source "$(dirname "$0")/packages.sh"
+mapfile -t missing < <(missing_packages g++ cmake make libgtest-dev libgmock-dev libbenchmark-dev python3 python3-venv \
+  python3-setuptools python3-wheel tshark pkg-config dpkg-dev file lintian zip unzip)
 [ ${#missing[@]} -eq 0 ] && exit 0
 
 echo "setup: installing ${missing[*]}"
-sudo=""
-[ "$(id -u)" -eq 0 ] || sudo="sudo"
-$sudo apt-get update -qq
 # Answered beforehand so that tshark's package asks nothing: no setuid capture for other users.
-echo 'wireshark-common wireshark-common/install-setuid boolean false' | $sudo debconf-set-selections
-DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq "${missing[@]}"
+echo 'wireshark-common wireshark-common/install-setuid boolean false' | as_root debconf-set-selections
+apt_install "${missing[@]}"

@@ -21,22 +21,27 @@ HostHandle HostMenu::MainMenu(HostHandle form) const {
   return form != nullptr && ui_.main_menu != nullptr ? ui_.main_menu(ui_.host, form) : nullptr;
 }
 
-std::vector<HostHandle> HostMenu::TopItems(HostHandle menu) const {
-  std::vector<HostHandle> items;
-  if (menu == nullptr || ui_.item_count == nullptr || ui_.item_at == nullptr) return items;
-  const int n = ui_.item_count(ui_.host, menu);
+namespace {
+
+// The entries under a menu or an item, through the host's count and index functions.
+template <typename Count, typename At>
+std::vector<HostHandle> Entries(void* host, HostHandle parent, Count count, At at) {
+  std::vector<HostHandle> entries;
+  if (parent == nullptr || count == nullptr || at == nullptr) return entries;
+  const int n = count(host, parent);
   for (int i = 0; i < n; ++i)
-    if (HostHandle item = ui_.item_at(ui_.host, menu, i)) items.push_back(item);
-  return items;
+    if (HostHandle entry = at(host, parent, i)) entries.push_back(entry);
+  return entries;
+}
+
+}  // namespace
+
+std::vector<HostHandle> HostMenu::TopItems(HostHandle menu) const {
+  return Entries(ui_.host, menu, ui_.item_count, ui_.item_at);
 }
 
 std::vector<HostHandle> HostMenu::Children(HostHandle item) const {
-  std::vector<HostHandle> children;
-  if (item == nullptr || ui_.child_count == nullptr || ui_.child_at == nullptr) return children;
-  const int n = ui_.child_count(ui_.host, item);
-  for (int i = 0; i < n; ++i)
-    if (HostHandle child = ui_.child_at(ui_.host, item, i)) children.push_back(child);
-  return children;
+  return Entries(ui_.host, item, ui_.child_count, ui_.child_at);
 }
 
 std::string HostMenu::Caption(HostHandle item) const {

@@ -16,6 +16,7 @@ constexpr int kFileNotFound = 2;
 constexpr int kPathNotFound = 3;
 constexpr int kInvalidParameter = 87;
 constexpr int kFileTooLarge = 223;
+constexpr int kInvalidData = 13;
 
 // No settings file is anywhere near this large; a larger one is taken as no file at all, so that a
 // huge or endless file can never hold up the driver's start.
@@ -25,8 +26,6 @@ constexpr std::int64_t kLargestFile = std::int64_t{1} << 20;
 // worked on as UTF-8, whose structure (brackets, "=", line ends) is the same bytes as the 8-bit file's,
 // and written back as UTF-16, so that no character of it is lost and no file ever holds both forms.
 constexpr std::string_view kUtf16Mark = "\xFF\xFE";
-
-bool IsUtf16(std::string_view file) { return file.substr(0, 2) == kUtf16Mark; }
 
 void PutUtf8(char32_t cp, std::string& out) {
   if (cp < 0x80) {
@@ -86,6 +85,19 @@ std::string Utf8ToUtf16(std::string_view utf8) {
   return out;
 }
 
+// Only a file that is UTF-16 through and through is taken as such: its mark, whole 16-bit units and no
+// lone surrogate, so that it reads back to the very same bytes. Anything else with those first two bytes
+// is an 8-bit file whose bytes are kept as they are, rather than rewritten with replacement characters.
+bool IsUtf16(std::string_view file) {
+  return file.substr(0, 2) == kUtf16Mark && file.size() % 2 == 0 && Utf8ToUtf16(Utf16ToUtf8(file)) == file;
+}
+
+}  // namespace
+
+bool IsDamagedUtf16(std::string_view file) { return file.substr(0, 2) == kUtf16Mark && !IsUtf16(file); }
+
+namespace {
+
 int ReadWhole(const std::string& native_path, std::string* text) {
   std::int64_t size = 0;
   if (platform::Files().size(native_path, &size) == 0 && size > kLargestFile) return kFileTooLarge;
@@ -140,6 +152,9 @@ void IniFile::WriteStrings(std::string_view section,
     throw EIniFileException(read, failure + " (I/O error " + std::to_string(read) + ")");
   if (read != 0) text.clear();
 
+  // Written either way, such a file would come out as neither form, or change again at the next save.
+  if (IsDamagedUtf16(text))
+    throw EIniFileException(kInvalidData, failure + " (I/O error " + std::to_string(kInvalidData) + ")");
   const bool utf16 = IsUtf16(text);
   if (utf16) text = Utf16ToUtf8(text);
   for (const auto& [key, value] : values)

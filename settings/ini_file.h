@@ -20,6 +20,10 @@ class SD_VISIBLE EIniFileException : public EInOutError {
   EIniFileException(int code, std::string message) : EInOutError(code, std::move(message)) {}
 };
 
+// True for a file that begins with UTF-16's mark but is not UTF-16 through and through (an odd byte, a
+// lone surrogate). It reads as 8-bit text, and a save refuses it with I/O error 13 rather than write it.
+bool IsDamagedUtf16(std::string_view file);
+
 class IniFile {
  public:
   // `windows_path` is the file's Windows path in Windows-1251; the platform maps it to a native one.

@@ -16,12 +16,11 @@ std::string_view SettingsFileName() { return "C:\\ZEMO\\Kestmark.INI"; }
 std::string_view SettingsSection() { return "RemoteDiscount"; }
 
 namespace {
-// Made on first use and never destroyed: start-up reaches it from a static object's constructor, and the
-// unload may come after this file's destructors.
-std::mutex& SettingsLock() {
-  static std::mutex* const lock = new std::mutex;
-  return *lock;
-}
+// Constant-initialised, like LogLock, and with nothing to destroy: start-up reaches it from a static
+// object's constructor, and the unload may come after this file's destructors. Nothing of it is left on
+// the heap when the library goes, however often a host loads it.
+std::mutex g_settings_lock;
+std::mutex& SettingsLock() { return g_settings_lock; }
 }  // namespace
 
 LinkSettingsBlock LinkSettingsSnapshot() {

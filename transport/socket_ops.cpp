@@ -57,8 +57,8 @@ void ThrowSocketError(int code) {
   throw SocketError(code, SocketErrorText(code));
 }
 
-SocketHandle OpenTcpSocket(int type, int protocol) {
-  const SocketHandle socket = Ops().socket(sd::platform::kAddressFamilyInet, type, protocol);
+SocketHandle OpenTcpSocket() {
+  const SocketHandle socket = Ops().socket(sd::platform::kAddressFamilyInet, sd::platform::kSocketStream, 0);
   if (socket == sd::platform::kNoSocket) ThrowSocketError(Ops().last_error());
   return socket;
 }

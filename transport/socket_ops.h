@@ -24,8 +24,8 @@ struct Endpoint {
 int CheckSocketResult(int result);
 [[noreturn]] void ThrowSocketError(int code);
 
-// An IPv4 socket of the type (1 stream) and protocol (0).
-SocketHandle OpenTcpSocket(int type, int protocol);
+// An IPv4 stream socket.
+SocketHandle OpenTcpSocket();
 // An empty address binds to any address; port 0 lets the system choose.
 void BindSocket(SocketHandle socket, std::string_view address, int port);
 // Blocks until the system reports the outcome.

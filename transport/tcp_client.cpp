@@ -78,7 +78,7 @@ void TcpClient::OpenConnection() {
     c.ResetSocket();
     // A negative port opens nothing and raises nothing; IsConnected tells the caller.
     if (port_ > 0) {
-      c.SetHandle(OpenTcpSocket(sd::platform::kSocketStream, 0));
+      c.SetHandle(OpenTcpSocket());
       try {
         BindSocket(c.Handle(), bound_ip_, bound_port_);
         c.local = LocalEndpoint(c.Handle());

@@ -9,6 +9,7 @@
 #include <cstdint>
 
 #include "smartdriver/records.h"
+#include "smartdriver/refusal.h"
 
 #if defined(_WIN32) && defined(__i386__)
 #define SD_STDCALL __attribute__((stdcall))
@@ -110,15 +111,16 @@ using Destroy = void SD_STDCALL(TSmartDriver* self);
 using GeTDriver = TSmartDriver* SD_STDCALL(std::uint8_t ignored);
 }  // namespace entry
 
-// The entry in `slot` of an object's table, as a function of type F.
+// The entry in `slot` of an object's table, as a function of type F; a refusal comes out of the call as
+// the exception of smartdriver/errors.h on every platform (smartdriver/refusal.h).
 template <typename F>
-F* EntryOf(const TSmartDriver* object, int slot) {
-  return reinterpret_cast<F*>(const_cast<void*>(object->table[slot]));
+EntryCall<F> EntryOf(const TSmartDriver* object, int slot) {
+  return EntryCall<F>(reinterpret_cast<F*>(const_cast<void*>(object->table[slot])));
 }
 
 // The destructor that stands before entry 0.
-inline entry::Destroy* DestroyOf(const TSmartDriver* object) {
-  return reinterpret_cast<entry::Destroy*>(const_cast<void*>(object->table[-1]));
+inline EntryCall<entry::Destroy> DestroyOf(const TSmartDriver* object) {
+  return EntryCall<entry::Destroy>(reinterpret_cast<entry::Destroy*>(const_cast<void*>(object->table[-1])));
 }
 
 // The name under which the library exports its one function.

@@ -99,11 +99,9 @@ class SD_VISIBLE EFileFailure : public Exception {
 class SD_VISIBLE EInOutError : public Exception {
  public:
   explicit EInOutError(int code) : Exception("I/O error " + std::to_string(code)), code_(code) {}
-  int ErrorCode() const noexcept { return code_; }
-
- protected:
   // For a facility's own input/output error that words its message itself.
   EInOutError(int code, std::string message) : Exception(std::move(message)), code_(code) {}
+  int ErrorCode() const noexcept { return code_; }
 
  private:
   int code_;

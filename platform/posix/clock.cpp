@@ -6,6 +6,7 @@
 #include <locale.h>
 #include <time.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstring>
 #include <mutex>
@@ -77,49 +78,51 @@ std::string Format(nl_item item, const struct tm& t) {
 }
 
 // The date and time texts of one second. The log asks for them on every line, many lines a second, and
-// they change only with the second: made once for it, they are copied out until the next one.
+// they change only with the second: made once for it, they are copied out until the next one. They live
+// in fixed buffers of the module's own data, so that a line written while the program ends still finds
+// them and nothing is left on the heap when the library is unloaded.
 struct SecondTexts {
-  time_t second = -1;
-  std::string date;
-  std::string time;
+  time_t second;
+  std::size_t date_length;
+  std::size_t time_length;
+  char date[128];
+  char time[128];
 };
+std::mutex g_second_lock;
+SecondTexts g_second_texts{-1, 0, 0, {}, {}};
 
-std::string TextOfNow(std::string SecondTexts::*text) {
-  // Never destroyed, so that a line written while the program ends still finds them.
-  static std::mutex* const lock = new std::mutex;
-  static SecondTexts* const texts = new SecondTexts;
-  timespec now{};
-  ::clock_gettime(CLOCK_REALTIME, &now);
-  std::lock_guard<std::mutex> hold(*lock);
-  if (texts->second != now.tv_sec) {
-    struct tm t {};
-    ::localtime_r(&now.tv_sec, &t);
-    texts->date = Format(D_FMT, t);
-    texts->time = Format(T_FMT, t);
-    texts->second = now.tv_sec;
-  }
-  return texts->*text;
+void Keep(const std::string& text, char* buffer, std::size_t* length) {
+  *length = std::min(text.size(), sizeof SecondTexts::date);
+  std::memcpy(buffer, text.data(), *length);
 }
 
-std::string ShortDateText() { return TextOfNow(&SecondTexts::date); }
-std::string LongTimeText() { return TextOfNow(&SecondTexts::time); }
+std::string TextOfNow(bool date) {
+  timespec now{};
+  ::clock_gettime(CLOCK_REALTIME, &now);
+  std::lock_guard<std::mutex> hold(g_second_lock);
+  SecondTexts& texts = g_second_texts;
+  if (texts.second != now.tv_sec) {
+    struct tm t {};
+    ::localtime_r(&now.tv_sec, &t);
+    Keep(Format(D_FMT, t), texts.date, &texts.date_length);
+    Keep(Format(T_FMT, t), texts.time, &texts.time_length);
+    texts.second = now.tv_sec;
+  }
+  return date ? std::string(texts.date, texts.date_length) : std::string(texts.time, texts.time_length);
+}
+
+std::string ShortDateText() { return TextOfNow(true); }
+std::string LongTimeText() { return TextOfNow(false); }
 
 char DecimalSeparator() {
   const char* radix = ::nl_langinfo_l(RADIXCHAR, UserLocale());
   return (radix != nullptr && radix[0] != '\0' && static_cast<unsigned char>(radix[0]) < 0x80) ? radix[0] : '.';
 }
 
-const ClockOps kSystem{&NowAsDate, &ShortDateText, &LongTimeText, &DecimalSeparator};
-std::atomic<const ClockOps*> g_current{&kSystem};
-
 }  // namespace
 
 void PrepareClock() { UserLocale(); }
 
-const ClockOps& Clock() { return *g_current.load(std::memory_order_acquire); }
-const ClockOps& SystemClock() { return kSystem; }
-const ClockOps* SetClock(const ClockOps* ops) {
-  return g_current.exchange(ops != nullptr ? ops : &kSystem, std::memory_order_acq_rel);
-}
+SD_DEFINE_CALL_TABLE(ClockOps, SD_CLOCK_CALLS)
 
 }  // namespace sd::platform

@@ -152,6 +152,17 @@ std::string FollowLinks(std::string path) {
   return path;  // a loop of links: the rename then fails as the system says
 }
 
+// The existing file's contents replaced where it stands: a reader in the meantime may find them part
+// written, so this is only for a folder where the file cannot be replaced from beside it.
+int WriteInPlace(const std::string& path, std::string_view contents) {
+  const int fd = ::open(path.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
+  if (fd < 0) return IoCode(errno);
+  int code = WriteAll(fd, contents);
+  if (code == 0 && ::fsync(fd) != 0) code = IoCode(errno);
+  if (::close(fd) != 0 && code == 0) code = IoCode(errno);
+  return code;
+}
+
 int ReplaceAll(const std::string& link_or_file, std::string_view contents) {
   static std::atomic<unsigned> serial{0};
   // A link is written through, so that the file it names gets the contents and the link stays a link.
@@ -169,7 +180,8 @@ int ReplaceAll(const std::string& link_or_file, std::string_view contents) {
   const std::string aside =
       path + ".tmp" + std::to_string(::getpid()) + "." + std::to_string(serial.fetch_add(1));
   const int fd = ::open(aside.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
-  if (fd < 0) return IoCode(errno);
+  // A folder that lets no file be made beside the existing one still lets that file be written.
+  if (fd < 0) return existed ? WriteInPlace(path, contents) : IoCode(errno);
   int code = 0;
   if (existed) {
     // The new file takes the old one's mode and owner. Giving a file away needs the right to; without
@@ -180,20 +192,15 @@ int ReplaceAll(const std::string& link_or_file, std::string_view contents) {
   if (code == 0) code = WriteAll(fd, contents);
   if (code == 0 && ::fsync(fd) != 0) code = IoCode(errno);
   if (::close(fd) != 0 && code == 0) code = IoCode(errno);
-  if (code == 0 && ::rename(aside.c_str(), path.c_str()) != 0) code = IoCode(errno);
-  if (code != 0) ::unlink(aside.c_str());
+  bool moved = false;
+  if (code == 0) moved = ::rename(aside.c_str(), path.c_str()) == 0;
+  if (!moved) ::unlink(aside.c_str());
+  if (code == 0 && !moved) code = existed ? WriteInPlace(path, contents) : IoCode(errno);
   return code;
 }
 
-const FileOps kSystem{&Exists, &Append, &Size, &MoveReplacing, &ReadAll, &ReplaceAll};
-std::atomic<const FileOps*> g_current{&kSystem};
-
 }  // namespace
 
-const FileOps& Files() { return *g_current.load(std::memory_order_acquire); }
-const FileOps& SystemFiles() { return kSystem; }
-const FileOps* SetFiles(const FileOps* ops) {
-  return g_current.exchange(ops != nullptr ? ops : &kSystem, std::memory_order_acq_rel);
-}
+SD_DEFINE_CALL_TABLE(FileOps, SD_FILE_CALLS)
 
 }  // namespace sd::platform

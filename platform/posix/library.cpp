@@ -7,8 +7,9 @@
 #include <system_error>
 
 namespace sd::platform {
+namespace {
 
-LibraryHandle LoadLibraryFile(const std::string& path, std::string* error) {
+LibraryHandle Load(const std::string& path, std::string* error) {
   // dlopen searches the library path for a bare name; the caller means the file it named.
   const std::string file = path.find('/') == std::string::npos ? "./" + path : path;
   void* handle = ::dlopen(file.c_str(), RTLD_NOW | RTLD_LOCAL);
@@ -19,27 +20,31 @@ LibraryHandle LoadLibraryFile(const std::string& path, std::string* error) {
   return handle;
 }
 
-void* FindSymbol(LibraryHandle library, const char* name) {
+void* FindSymbolOf(LibraryHandle library, const char* name) {
   return library == nullptr ? nullptr : ::dlsym(library, name);
 }
 
-void UnloadLibrary(LibraryHandle library) {
+void Unload(LibraryHandle library) {
   if (library != nullptr) ::dlclose(library);
 }
 
-bool IsLibraryLoaded(const std::string& path) {
+bool IsLoaded(const std::string& path) {
   void* handle = ::dlopen(path.c_str(), RTLD_NOW | RTLD_NOLOAD);
   if (handle == nullptr) return false;
   ::dlclose(handle);
   return true;
 }
 
-std::string SharedLibraryFileName(std::string_view name) { return "lib" + std::string(name) + ".so"; }
-
-std::string ExecutablePath() {
+std::string ExecutableFile() {
   std::error_code error;
   const std::filesystem::path exe = std::filesystem::read_symlink("/proc/self/exe", error);
   return error ? std::string() : exe.string();
 }
+
+}  // namespace
+
+SD_DEFINE_CALL_TABLE(ModuleOps, SD_MODULE_CALLS)
+
+std::string SharedLibraryFileName(std::string_view name) { return "lib" + std::string(name) + ".so"; }
 
 }  // namespace sd::platform

@@ -190,4 +190,8 @@ void ChildProcess::Kill() {
   CloseFd(n.errors);
 }
 
+std::vector<std::string> ProgramArguments(int argc, char** argv) { return {argv, argv + argc}; }
+
+std::string ArgumentPath(const std::string& utf8) { return utf8; }
+
 }  // namespace sd::platform

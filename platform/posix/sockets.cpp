@@ -17,13 +17,11 @@
 #include <cerrno>
 #include <chrono>
 #include <climits>
-#include <condition_variable>
 #include <cstring>
 #include <memory>
-#include <mutex>
 #include <string>
-#include <thread>
 
+#include "platform/lookup_thread.h"
 #include "platform/socket_errors.h"
 
 namespace sd::platform {
@@ -125,7 +123,7 @@ void FromNative(const sockaddr_storage& native, SocketAddress* address) {
   address->port = ntohs(in.sin_port);
 }
 
-bool LoadLibrary(std::uint32_t*, std::string*) { return true; }
+bool LoadSocketLibrary(std::uint32_t*, std::string*) { return true; }
 int Startup(std::uint16_t) { return 0; }
 void Cleanup() {}
 
@@ -364,21 +362,16 @@ int SetSockOpt(SocketHandle socket, int level, int option, const void* value, in
   return 0;
 }
 
-int GetSockName(SocketHandle socket, SocketAddress* address) {
+int EndpointOf(int (*get)(int, sockaddr*, socklen_t*), SocketHandle socket, SocketAddress* address) {
   sockaddr_storage native{};
   socklen_t length = sizeof native;
-  if (::getsockname(Fd(socket), reinterpret_cast<sockaddr*>(&native), &length) != 0) return Fail(errno);
+  if (get(Fd(socket), reinterpret_cast<sockaddr*>(&native), &length) != 0) return Fail(errno);
   FromNative(native, address);
   return 0;
 }
 
-int GetPeerName(SocketHandle socket, SocketAddress* address) {
-  sockaddr_storage native{};
-  socklen_t length = sizeof native;
-  if (::getpeername(Fd(socket), reinterpret_cast<sockaddr*>(&native), &length) != 0) return Fail(errno);
-  FromNative(native, address);
-  return 0;
-}
+int GetSockName(SocketHandle socket, SocketAddress* address) { return EndpointOf(::getsockname, socket, address); }
+int GetPeerName(SocketHandle socket, SocketAddress* address) { return EndpointOf(::getpeername, socket, address); }
 
 // Resolver failures in the Winsock numbering.
 int ResolverCode(int result) {
@@ -433,35 +426,7 @@ int LookupIpv4(const char* name, std::array<std::uint8_t, 4>* address) {
 // ThreadSanitizer cannot follow the threads that getaddrinfo_a starts inside the C library (it crashes
 // in them), so a thread-checked build looks the name up on a thread of its own, with the same limit.
 int LookupIpv4Within(const char* name, std::array<std::uint8_t, 4>* address, int limit_ms) {
-  if (limit_ms < 0) return LookupIpv4(name, address);
-  struct Outcome {
-    std::mutex lock;
-    std::condition_variable done;
-    bool finished = false;
-    int result = 0;
-    int error = 0;
-    std::array<std::uint8_t, 4> address{};
-  };
-  auto outcome = std::make_shared<Outcome>();
-  std::thread([outcome, name = std::string(name)] {
-    std::array<std::uint8_t, 4> found{};
-    const int result = LookupIpv4(name.c_str(), &found);
-    const std::lock_guard hold(outcome->lock);
-    outcome->result = result;
-    outcome->error = last_socket_error;
-    outcome->address = found;
-    outcome->finished = true;
-    outcome->done.notify_all();
-  }).detach();
-  std::unique_lock hold(outcome->lock);
-  if (!outcome->done.wait_for(hold, std::chrono::milliseconds(limit_ms), [&] { return outcome->finished; }))
-    return -2;
-  if (outcome->result != 0) {
-    last_socket_error = outcome->error;
-    return -1;
-  }
-  *address = outcome->address;
-  return 0;
+  return limit_ms < 0 ? LookupIpv4(name, address) : LookupOnThread(&LookupIpv4, name, address, limit_ms);
 }
 #else
 int LookupIpv4Within(const char* name, std::array<std::uint8_t, 4>* address, int limit_ms) {
@@ -518,43 +483,12 @@ int GetHostName(char* buffer, int length) {
 
 int LastError() { return last_socket_error; }
 
-constexpr SocketOps kSystemSockets = {
-    .load_library = LoadLibrary,
-    .startup = Startup,
-    .cleanup = Cleanup,
-    .socket = Socket,
-    .bind = Bind,
-    .connect = Connect,
-    .connect_within = ConnectWithin,
-    .listen = Listen,
-    .accept = Accept,
-    .open_listener = OpenListener,
-    .send = Send,
-    .recv = Recv,
-    .select = Select,
-    .shutdown = Shutdown,
-    .closesocket = CloseSocket,
-    .setsockopt = SetSockOpt,
-    .getsockname = GetSockName,
-    .getpeername = GetPeerName,
-    .lookup_ipv4 = LookupIpv4,
-    .lookup_ipv4_within = LookupIpv4Within,
-    .gethostname = GetHostName,
-    .last_error = LastError,
-    // The library is part of the system here, loaded before any call.
-    .call_before_load = [](std::string*, std::string*) { return false; },
-};
-
-std::atomic<const SocketOps*> current_sockets{&kSystemSockets};
+// The library is part of the system here, loaded before any call.
+bool CallBeforeLoad(std::string*, std::string*) { return false; }
 
 }  // namespace
 
-const SocketOps& Sockets() { return *current_sockets.load(std::memory_order_acquire); }
-const SocketOps& SystemSockets() { return kSystemSockets; }
-
-const SocketOps* SetSockets(const SocketOps* ops) {
-  return current_sockets.exchange(ops ? ops : &kSystemSockets, std::memory_order_acq_rel);
-}
+SD_DEFINE_CALL_TABLE(SocketOps, SD_SOCKET_CALLS)
 
 void SetLastSocketError(int code) { last_socket_error = code; }
 

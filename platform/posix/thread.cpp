@@ -1,12 +1,17 @@
 // Threads on POSIX: a system thread with a flag that the body's return sets. Unload joins them, so
-// nothing here needs to hold the library.
+// nothing here needs to hold the library. A join also waits for the kernel to let the thread go, as a
+// Windows join does, so that a joined thread no longer counts among the process's threads.
 #include "platform/thread.h"
 
 #include <pthread.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <cerrno>
+#include <chrono>
 #include <new>
+#include <string>
+#include <thread>
 
 namespace sd::platform {
 
@@ -15,14 +20,19 @@ struct ThreadState {
   void (*body)(void*) = nullptr;
   void* argument = nullptr;
   std::atomic<bool> finished{false};
+  std::atomic<long> kernel_id{0};
+  // Set by the first of the detacher and the returning body; the second one frees the state.
+  std::atomic<bool> one_gone{false};
 };
 
 namespace {
 
 void* ThreadMain(void* parameter) {
   auto* state = static_cast<ThreadState*>(parameter);
+  state->kernel_id.store(static_cast<long>(::gettid()), std::memory_order_relaxed);
   state->body(state->argument);
   state->finished.store(true, std::memory_order_release);
+  if (state->one_gone.exchange(true, std::memory_order_acq_rel)) delete state;
   return nullptr;
 }
 
@@ -40,13 +50,32 @@ ThreadHandle Start(void (*body)(void*), void* argument) {
 
 bool HasFinished(ThreadHandle thread) { return thread->finished.load(std::memory_order_acquire); }
 
+// The C library's join returns once the thread has left its code; the kernel lists it a moment longer,
+// and under load that moment can be long.
+bool KernelLists(const ThreadState& thread) {
+#ifdef __linux__
+  const long id = thread.kernel_id.load(std::memory_order_relaxed);
+  return id != 0 && ::access(("/proc/self/task/" + std::to_string(id)).c_str(), F_OK) == 0;
+#else
+  (void)thread;
+  return false;
+#endif
+}
+
+// Bounded, in case the number is already another thread's.
+void AwaitKernelEnd(const ThreadState& thread) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(1);
+  while (KernelLists(thread) && std::chrono::steady_clock::now() < deadline) std::this_thread::yield();
+}
+
 void Join(ThreadHandle thread) {
   ::pthread_join(thread->thread, nullptr);
+  AwaitKernelEnd(*thread);
   delete thread;
 }
 
 bool TryJoin(ThreadHandle thread) {
-  if (!HasFinished(thread)) return false;
+  if (!HasFinished(thread) || KernelLists(*thread)) return false;
 #ifdef __GLIBC__
   if (::pthread_tryjoin_np(thread->thread, nullptr) != 0) return false;
   delete thread;
@@ -59,15 +88,13 @@ bool TryJoin(ThreadHandle thread) {
 #endif
 }
 
-const ThreadOps kSystem{&Start, &HasFinished, &Join, &TryJoin};
-std::atomic<const ThreadOps*> g_current{&kSystem};
+void Detach(ThreadHandle thread) {
+  ::pthread_detach(thread->thread);
+  if (thread->one_gone.exchange(true, std::memory_order_acq_rel)) delete thread;
+}
 
 }  // namespace
 
-const ThreadOps& Threads() { return *g_current.load(std::memory_order_acquire); }
-const ThreadOps& SystemThreads() { return kSystem; }
-const ThreadOps* SetThreads(const ThreadOps* ops) {
-  return g_current.exchange(ops != nullptr ? ops : &kSystem, std::memory_order_acq_rel);
-}
+SD_DEFINE_CALL_TABLE(ThreadOps, SD_THREAD_CALLS)
 
 }  // namespace sd::platform

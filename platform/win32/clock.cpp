@@ -66,18 +66,11 @@ char DecimalSeparator() {
   return length > 1 && buffer[0] < 0x80 ? static_cast<char>(buffer[0]) : '.';
 }
 
-const ClockOps kSystem{&NowAsDate, &ShortDateText, &LongTimeText, &DecimalSeparator};
-std::atomic<const ClockOps*> g_current{&kSystem};
-
 }  // namespace
 
 // The system keeps the user's settings itself; nothing is held by the library.
 void PrepareClock() {}
 
-const ClockOps& Clock() { return *g_current.load(std::memory_order_acquire); }
-const ClockOps& SystemClock() { return kSystem; }
-const ClockOps* SetClock(const ClockOps* ops) {
-  return g_current.exchange(ops != nullptr ? ops : &kSystem, std::memory_order_acq_rel);
-}
+SD_DEFINE_CALL_TABLE(ClockOps, SD_CLOCK_CALLS)
 
 }  // namespace sd::platform

@@ -114,6 +114,18 @@ int ReadAll(const std::string& path, std::string* contents) {
   return code;
 }
 
+// The existing file's contents replaced where it stands: a reader in the meantime may find them part
+// written, so this is only for a folder where the file cannot be replaced from beside it.
+int WriteInPlace(const std::string& path, std::string_view contents) {
+  const HANDLE file = ::CreateFileW(Wide(path).c_str(), GENERIC_WRITE, 0, nullptr, TRUNCATE_EXISTING,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return LastCode();
+  int code = WriteAll(file, contents);
+  if (code == 0 && !::FlushFileBuffers(file)) code = LastCode();
+  if (!::CloseHandle(file) && code == 0) code = LastCode();
+  return code;
+}
+
 int ReplaceAll(const std::string& path, std::string_view contents) {
   // Windows refuses to replace a read-only file; asked first, so that Wine, whose rename ignores the
   // attribute, refuses it the same way.
@@ -123,27 +135,24 @@ int ReplaceAll(const std::string& path, std::string_view contents) {
   static std::atomic<unsigned> serial{0};
   const std::string aside = path + ".tmp" + std::to_string(::GetCurrentProcessId()) + "." +
                             std::to_string(serial.fetch_add(1));
+  const bool existed = attributes != INVALID_FILE_ATTRIBUTES;
   const HANDLE file = ::CreateFileW(Wide(aside).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                     FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return LastCode();
+  // A folder that lets no file be made beside the existing one (C:\ZEMO for a till's user, often) still
+  // lets that file be written.
+  if (file == INVALID_HANDLE_VALUE) return existed ? WriteInPlace(path, contents) : LastCode();
   int code = WriteAll(file, contents);
   if (code == 0 && !::FlushFileBuffers(file)) code = LastCode();
   if (!::CloseHandle(file) && code == 0) code = LastCode();
-  if (code == 0 && !::MoveFileExW(Wide(aside).c_str(), Wide(path).c_str(), MOVEFILE_REPLACE_EXISTING))
-    code = LastCode();
-  if (code != 0) ::DeleteFileW(Wide(aside).c_str());
+  bool moved = false;
+  if (code == 0) moved = ::MoveFileExW(Wide(aside).c_str(), Wide(path).c_str(), MOVEFILE_REPLACE_EXISTING) != 0;
+  if (code == 0 && !moved) code = existed ? WriteInPlace(path, contents) : LastCode();
+  if (!moved) ::DeleteFileW(Wide(aside).c_str());
   return code;
 }
 
-const FileOps kSystem{&Exists, &Append, &Size, &MoveReplacing, &ReadAll, &ReplaceAll};
-std::atomic<const FileOps*> g_current{&kSystem};
-
 }  // namespace
 
-const FileOps& Files() { return *g_current.load(std::memory_order_acquire); }
-const FileOps& SystemFiles() { return kSystem; }
-const FileOps* SetFiles(const FileOps* ops) {
-  return g_current.exchange(ops != nullptr ? ops : &kSystem, std::memory_order_acq_rel);
-}
+SD_DEFINE_CALL_TABLE(FileOps, SD_FILE_CALLS)
 
 }  // namespace sd::platform

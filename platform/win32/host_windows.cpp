@@ -33,9 +33,8 @@ struct Entry {
   void* ctx;
 };
 
-// Everything the frame's subclass reaches. It is allocated, not static: when the library cannot undo
-// the subclass at unload it stays loaded, and the procedure then still needs this after the library's
-// static objects are gone.
+// Everything the frame's subclass reaches. It is allocated, not static: when the library cannot undo the
+// subclass at unload, the window's thread may still be reading it while the library goes.
 struct State {
   std::vector<std::unique_ptr<MenuItem>> items;
   std::vector<Entry> entries;
@@ -76,13 +75,6 @@ LRESULT CALLBACK FrameProc(HWND window, UINT message, WPARAM wparam, LPARAM lpar
 }
 
 bool OnOwnThread(HWND window) { return ::GetWindowThreadProcessId(window, nullptr) == ::GetCurrentThreadId(); }
-
-// Keeps the library in memory for the rest of the process's life.
-void PinModule() {
-  HMODULE self = nullptr;
-  ::GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_PIN | GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS,
-                       reinterpret_cast<LPCWSTR>(reinterpret_cast<void*>(&FrameProc)), &self);
-}
 
 MENUITEMINFOW InfoAt(HMENU menu, int position, UINT mask) {
   MENUITEMINFOW info{};
@@ -129,16 +121,19 @@ void Unsubclass(State& s) {
 }
 
 // Takes one of the library's own entries out of the menu, and the subclass with the last one. That is
-// safe only on the window's thread while the subclass is still the window's procedure; otherwise the
-// entry stays and its click goes to the window's own procedure, which does not know it, and the library
-// stays loaded as well.
+// safe only on the window's thread while the subclass is still the window's procedure. Otherwise (an
+// unload on another thread, where this runs inside the unload's DllMain) the library lets go of the
+// window without touching it: the thunk outside the library hands every message to the window's own
+// procedure from now on, the entries stay in the menu doing nothing (a later load replaces an entry of its
+// caption), and the library goes at once. It never pins itself here: its shutdown is already running.
 void RemoveEntry(State& s, std::size_t index, int position) {
   const bool alive = s.frame != nullptr && ::IsWindow(s.frame);
   if (alive && (!OnOwnThread(s.frame) ||
                 ::GetWindowLongPtrW(s.frame, GWLP_WNDPROC) != reinterpret_cast<LONG_PTR>(ThunkProc(s.thunk)))) {
     for (Entry& e : s.entries) e.on_click = nullptr;
     ForwardToOriginal(s.thunk);
-    PinModule();
+    // The records are left to the process: the window's thread may be reading them at this moment.
+    g_state = nullptr;
     return;
   }
   if (alive) ::DeleteMenu(s.entries[index].menu, static_cast<UINT>(position), MF_BYPOSITION);

@@ -23,35 +23,37 @@ std::string WithBackslashes(std::string path) {
   return path;
 }
 
-}  // namespace
-
-LibraryHandle LoadLibraryFile(const std::string& path, std::string* error) {
+LibraryHandle Load(const std::string& path, std::string* error) {
   const HMODULE module = ::LoadLibraryExA(WithBackslashes(path).c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
   if (module == nullptr && error != nullptr) *error = LoadFailure(::GetLastError());
   return reinterpret_cast<LibraryHandle>(module);
 }
 
-void* FindSymbol(LibraryHandle library, const char* name) {
+void* FindSymbolOf(LibraryHandle library, const char* name) {
   return library == nullptr ? nullptr
                             : reinterpret_cast<void*>(::GetProcAddress(static_cast<HMODULE>(library), name));
 }
 
-void UnloadLibrary(LibraryHandle library) {
+void Unload(LibraryHandle library) {
   if (library != nullptr) ::FreeLibrary(static_cast<HMODULE>(library));
 }
 
-bool IsLibraryLoaded(const std::string& path) {
+bool IsLoaded(const std::string& path) {
   HMODULE module = nullptr;
   return ::GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT, WithBackslashes(path).c_str(), &module) !=
          0;
 }
 
-std::string SharedLibraryFileName(std::string_view name) { return std::string(name) + ".dll"; }
-
-std::string ExecutablePath() {
+std::string ExecutableFile() {
   char buffer[MAX_PATH];
   const DWORD length = ::GetModuleFileNameA(nullptr, buffer, MAX_PATH);
   return length == 0 || length >= MAX_PATH ? std::string() : std::string(buffer, length);
 }
+
+}  // namespace
+
+SD_DEFINE_CALL_TABLE(ModuleOps, SD_MODULE_CALLS)
+
+std::string SharedLibraryFileName(std::string_view name) { return std::string(name) + ".dll"; }
 
 }  // namespace sd::platform

@@ -7,7 +7,55 @@
 
 #include "platform/win32/loader_lock.h"
 
+#if defined(__i386__)
+// The unwinder linked into the library (libgcc): its lookup of a code address, and the registration of a
+// module's unwind tables.
+extern "C" const void* _Unwind_Find_FDE(void* pc, void* bases);
+extern "C" void __register_frame_info(const void* begin, void* object);
+#endif
+
 namespace {
+
+#if defined(__i386__)
+
+struct FdeBases {
+  void* text;
+  void* data;
+  void* function;
+};
+
+// libgcc's record of the library's unwind tables (six words; more room is harmless). It goes with the
+// library, as the unwinder that refers to it does, so it is never taken back.
+void* g_frames_object[8];
+
+// MinGW's start-up code hands the library's unwind tables to a libgcc_s_dw2-1.dll that is already loaded
+// in the process (another program's runtime) instead of the unwinder linked into the library, which then
+// would find no handler for any of the driver's own C++ exceptions. There the tables are registered with
+// the library's own unwinder too: the other runtime tells where they lie, and their section starts them.
+void KeepUnwindTablesOwn(HINSTANCE self) {
+  char* const pc = reinterpret_cast<char*>(&KeepUnwindTablesOwn) + 1;
+  FdeBases bases{};
+  if (_Unwind_Find_FDE(pc, &bases) != nullptr) return;
+  const HMODULE other = ::GetModuleHandleW(L"libgcc_s_dw2-1.dll");
+  using FindFde = const void* (*)(void*, void*);
+  auto* find = other != nullptr ? reinterpret_cast<FindFde>(reinterpret_cast<void*>(::GetProcAddress(other, "_Unwind_Find_FDE")))
+                                : nullptr;
+  const auto* fde = static_cast<const unsigned char*>(find != nullptr ? find(pc, &bases) : nullptr);
+  if (fde == nullptr) return;
+  const auto* image = reinterpret_cast<const unsigned char*>(self);
+  const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(image + reinterpret_cast<const IMAGE_DOS_HEADER*>(image)->e_lfanew);
+  const IMAGE_SECTION_HEADER* section = IMAGE_FIRST_SECTION(nt);
+  for (WORD i = 0; i < nt->FileHeader.NumberOfSections; ++i, ++section) {
+    const unsigned char* start = image + section->VirtualAddress;
+    if (fde < start || fde >= start + section->Misc.VirtualSize) continue;
+    __register_frame_info(start, g_frames_object);
+    return;
+  }
+}
+#else
+// x86-64 unwinds by the system's function tables, which every module carries for itself.
+void KeepUnwindTablesOwn(HINSTANCE) {}
+#endif
 
 // Windows 10 names threads with SetThreadDescription; older systems know only the debugger's naming
 // exception, which without a handler of its own (a MinGW build has no __try) would end the process when
@@ -23,9 +71,10 @@ void NameThisThreadMain() {
 
 }  // namespace
 
-extern "C" BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID reserved) {
+extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved) {
   switch (reason) {
     case DLL_PROCESS_ATTACH:
+      KeepUnwindTablesOwn(instance);
       NameThisThreadMain();
       sd::platform::win32::SetInLoaderCallout(true);
       sd::platform::OnModuleLoad(/*under_loader_lock=*/true);

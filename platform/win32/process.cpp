@@ -4,6 +4,7 @@
 #include "platform/win32/text_win32.h"
 
 #include <windows.h>
+#include <shellapi.h>
 #include <pthread.h>
 
 #include <algorithm>
@@ -21,6 +22,23 @@ std::wstring FromAnsi(const std::string& text) {
   std::wstring wide(static_cast<std::size_t>(length), L'\0');
   ::MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), wide.data(), length);
   return wide;
+}
+
+std::wstring FromUtf8(const std::string& text) {
+  if (text.empty()) return {};
+  const int length = ::MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+  std::wstring wide(static_cast<std::size_t>(length), L'\0');
+  ::MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), wide.data(), length);
+  return wide;
+}
+
+std::string ToUtf8(std::wstring_view wide) {
+  if (wide.empty()) return {};
+  const int length =
+      ::WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), nullptr, 0, nullptr, nullptr);
+  std::string out(static_cast<std::size_t>(length), '\0');
+  ::WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), out.data(), length, nullptr, nullptr);
+  return out;
 }
 
 std::string StartFailure(DWORD code) {
@@ -153,7 +171,7 @@ bool ChildProcess::Start(const ProcessSpec& launch, std::string* error) {
   startup.hStdError = child_err;
   std::wstring command_line;
   AppendQuoted(command_line, FromAnsi(launch.program));
-  for (const std::string& argument : launch.arguments) AppendQuoted(command_line, FromAnsi(argument));
+  for (const std::string& argument : launch.arguments) AppendQuoted(command_line, FromUtf8(argument));
   std::wstring environment = ChildEnvironment(launch.environment);
   PROCESS_INFORMATION info{};
   // Its own process group, so that Stop reaches the child alone.
@@ -253,5 +271,17 @@ void ChildProcess::Kill() {
   n.JoinThreads();
   ReadMore(std::chrono::milliseconds(0));
 }
+
+std::vector<std::string> ProgramArguments(int argc, char** argv) {
+  int count = 0;
+  wchar_t** words = ::CommandLineToArgvW(::GetCommandLineW(), &count);
+  if (words == nullptr) return {argv, argv + argc};
+  std::vector<std::string> arguments;
+  for (int i = 0; i < count; ++i) arguments.push_back(ToUtf8(words[i]));
+  ::LocalFree(words);
+  return arguments;
+}
+
+std::string ArgumentPath(const std::string& utf8) { return text::FromUtf8(utf8); }
 
 }  // namespace sd::platform

@@ -6,15 +6,14 @@
 #include <ws2tcpip.h>
 #include <windows.h>
 
+#include "platform/lookup_thread.h"
 #include "platform/win32/text_win32.h"
 
 #include <algorithm>
 #include <atomic>
 #include <chrono>
-#include <condition_variable>
 #include <cstring>
 #include <memory>
-#include <mutex>
 #include <string>
 
 namespace sd::platform {
@@ -343,66 +342,9 @@ int LookupIpv4(const char* name, std::array<std::uint8_t, 4>* address) {
   return 0;
 }
 
-// A lookup on a thread of its own, so that the caller can stop waiting for a slow name server. The thread
-// holds a reference to the module whose code it runs and drops it as it ends, so that unloading the
-// module meanwhile cannot pull the code from under it; the record is shared with the caller, who may
-// have stopped waiting.
-struct Lookup {
-  std::mutex lock;
-  std::condition_variable done_signal;
-  bool done = false;
-  int outcome = -1;
-  int error = 0;
-  std::string name;
-  std::array<std::uint8_t, 4> address{};
-  HMODULE module = nullptr;
-};
-
-DWORD WINAPI LookupThread(void* parameter) {
-  std::unique_ptr<std::shared_ptr<Lookup>> handed(static_cast<std::shared_ptr<Lookup>*>(parameter));
-  const HMODULE module = (*handed)->module;
-  {
-    const std::shared_ptr<Lookup> lookup = std::move(*handed);
-    handed.reset();
-    std::array<std::uint8_t, 4> address{};
-    const int outcome = LookupIpv4(lookup->name.c_str(), &address);
-    std::lock_guard<std::mutex> hold(lookup->lock);
-    lookup->outcome = outcome;
-    lookup->error = last_socket_error;
-    lookup->address = address;
-    lookup->done = true;
-    lookup->done_signal.notify_all();
-  }
-  ::FreeLibraryAndExitThread(module, 0);
-}
-
+// A lookup on a thread of its own, so that the caller can stop waiting for a slow name server.
 int LookupIpv4Within(const char* name, std::array<std::uint8_t, 4>* address, int limit_ms) {
-  if (limit_ms < 0) return LookupIpv4(name, address);
-  auto lookup = std::make_shared<Lookup>();
-  lookup->name = name;
-  if (!::GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS, reinterpret_cast<LPCWSTR>(&LookupThread),
-                            &lookup->module)) {
-    last_socket_error = WSASYSCALLFAILURE;
-    return -1;
-  }
-  auto* handed = new std::shared_ptr<Lookup>(lookup);
-  const HANDLE thread = ::CreateThread(nullptr, 0, &LookupThread, handed, 0, nullptr);
-  if (thread == nullptr) {
-    delete handed;
-    ::FreeLibrary(lookup->module);
-    last_socket_error = WSAENOBUFS;
-    return -1;
-  }
-  ::CloseHandle(thread);
-  std::unique_lock<std::mutex> hold(lookup->lock);
-  if (!lookup->done_signal.wait_for(hold, std::chrono::milliseconds(limit_ms), [&] { return lookup->done; }))
-    return -2;
-  if (lookup->outcome != 0) {
-    last_socket_error = lookup->error;
-    return -1;
-  }
-  *address = lookup->address;
-  return 0;
+  return limit_ms < 0 ? LookupIpv4(name, address) : LookupOnThread(&LookupIpv4, name, address, limit_ms);
 }
 
 int GetHostName(char* buffer, int length) {
@@ -428,42 +370,9 @@ bool CallBeforeLoad(std::string* function, std::string* system_text) {
   return true;
 }
 
-constexpr SocketOps kSystemSockets = {
-    .load_library = LoadSocketLibrary,
-    .startup = Startup,
-    .cleanup = Cleanup,
-    .socket = Socket,
-    .bind = Bind,
-    .connect = Connect,
-    .connect_within = ConnectWithin,
-    .listen = Listen,
-    .accept = Accept,
-    .open_listener = OpenListener,
-    .send = Send,
-    .recv = Recv,
-    .select = Select,
-    .shutdown = Shutdown,
-    .closesocket = CloseSocket,
-    .setsockopt = SetSockOpt,
-    .getsockname = GetSockName,
-    .getpeername = GetPeerName,
-    .lookup_ipv4 = LookupIpv4,
-    .lookup_ipv4_within = LookupIpv4Within,
-    .gethostname = GetHostName,
-    .last_error = LastError,
-    .call_before_load = CallBeforeLoad,
-};
-
-std::atomic<const SocketOps*> current_sockets{&kSystemSockets};
-
 }  // namespace
 
-const SocketOps& Sockets() { return *current_sockets.load(std::memory_order_acquire); }
-const SocketOps& SystemSockets() { return kSystemSockets; }
-
-const SocketOps* SetSockets(const SocketOps* ops) {
-  return current_sockets.exchange(ops ? ops : &kSystemSockets, std::memory_order_acq_rel);
-}
+SD_DEFINE_CALL_TABLE(SocketOps, SD_SOCKET_CALLS)
 
 void SetLastSocketError(int code) {
   last_socket_error = code;

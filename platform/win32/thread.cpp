@@ -31,9 +31,17 @@ struct ThreadState {
   HANDLE returned = nullptr;      // set once the body has returned
   HANDLE thread = nullptr;        // signalled once the thread has ended, however it ended
   std::atomic<bool> finished{false};
+  // Set by the first of the detacher and the returning body; the second one frees the state.
+  std::atomic<bool> one_gone{false};
 };
 
 namespace {
+
+void Release(ThreadState* state) {
+  if (state->returned != nullptr) ::CloseHandle(state->returned);
+  if (state->thread != nullptr) ::CloseHandle(state->thread);
+  delete state;
+}
 
 DWORD WINAPI ThreadMain(void* parameter) {
   auto* state = static_cast<ThreadState*>(parameter);
@@ -43,13 +51,8 @@ DWORD WINAPI ThreadMain(void* parameter) {
   const HANDLE returned = state->returned;
   state->finished.store(true, std::memory_order_release);
   ::SetEvent(returned);
+  if (state->one_gone.exchange(true, std::memory_order_acq_rel)) Release(state);
   ::FreeLibraryAndExitThread(module, 0);
-}
-
-void Release(ThreadState* state) {
-  if (state->returned != nullptr) ::CloseHandle(state->returned);
-  if (state->thread != nullptr) ::CloseHandle(state->thread);
-  delete state;
 }
 
 ThreadHandle Start(void (*body)(void*), void* argument) {
@@ -91,15 +94,12 @@ bool TryJoin(ThreadHandle thread) {
   return true;
 }
 
-const ThreadOps kSystem{&Start, &HasFinished, &Join, &TryJoin};
-std::atomic<const ThreadOps*> g_current{&kSystem};
+void Detach(ThreadHandle thread) {
+  if (thread->one_gone.exchange(true, std::memory_order_acq_rel)) Release(thread);
+}
 
 }  // namespace
 
-const ThreadOps& Threads() { return *g_current.load(std::memory_order_acquire); }
-const ThreadOps& SystemThreads() { return kSystem; }
-const ThreadOps* SetThreads(const ThreadOps* ops) {
-  return g_current.exchange(ops != nullptr ? ops : &kSystem, std::memory_order_acq_rel);
-}
+SD_DEFINE_CALL_TABLE(ThreadOps, SD_THREAD_CALLS)
 
 }  // namespace sd::platform

@@ -63,7 +63,8 @@ class ExchangeThreads : public testing::OperationTest {
 TEST_F(ExchangeThreads, AThreadThatCannotStartEndsInTheFailureMessageWithNothingSent) {
   static const platform::ThreadOps kNoThread{
       [](void (*)(void*), void*) -> platform::ThreadHandle { return nullptr; },
-      platform::SystemThreads().has_finished, platform::SystemThreads().join, platform::SystemThreads().try_join};
+      platform::SystemThreads().has_finished, platform::SystemThreads().join, platform::SystemThreads().try_join,
+      platform::SystemThreads().detach};
   platform::SetThreads(&kNoThread);
   DiscountResult discount{};
   CashlessResult sale{};

@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <functional>
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -15,6 +17,7 @@
 #include "support/child_process.h"
 #include "support/driver_library.h"
 #include "support/temp_drive.h"
+#include "tools/emulator/emulator.h"
 
 namespace sd {
 namespace {
@@ -174,6 +177,60 @@ TEST(Entries, RefusalsAndAbstractEntriesRaiseTheirTextsByteForByte) {
   EXPECT_EQ(r, Str("Не возможно выполнить эту операцию с данным видом терминала"_w) + "|" +
                    Str("\"Вельтор\" не поддерживает данную операцию"_w) +
                    "|Abstract Error|Abstract Error|Abstract Error|Abstract Error|caught as sd::Exception");
+}
+
+// Each kind of failure that a host may act on differently reaches it, through the real library, as its
+// own class: on Windows that is the structured exception's failure argument, raised again by the host's
+// sd::CallEntry.
+TEST(Entries, FailuresReachTheHostAsTheirClasses) {
+  emulator::Emulator server;
+  emulator::Scenario scenario;
+  scenario.wallets[2].approval = 0;
+  scenario.wallets[3].fault = emulator::Fault::Silent;
+  server.SetScenario(scenario);
+  TempDrive drive;
+  drive.WriteSettings("[RemoteDiscount]\r\nIP=127.0.0.1\r\nPort=" + std::to_string(server.DiscountPort()) +
+                      "\r\nPortbn=" + std::to_string(server.CashlessPort()) + "\r\nbWaitTimeOut=300\r\n");
+  const std::string r = WithDriver(drive, [](TSmartDriver* d) {
+    auto sale = [d](std::uint8_t wallet, double quantity) {
+      return [d, wallet, quantity] {
+        CashlessResult result{};
+        EntryOf<entry::CashlessSale>(d, kCashlessSale)(&result, d, 0, wallet, quantity, 10);
+      };
+    };
+    auto class_of = [](const std::function<void()>& call) -> std::string {
+      try {
+        call();
+      } catch (const EServerRefusal&) {
+        return "refused";
+      } catch (const ETimeOut&) {
+        return "time-out";
+      } catch (const ECommunicationError&) {
+        return "communication";
+      } catch (const EInvalidArgument&) {
+        return "argument";
+      } catch (const EUnsupported&) {
+        return "unsupported";
+      } catch (const Exception&) {
+        return "general";
+      }
+      return "returned";
+    };
+    std::string out;
+    out += class_of(sale(1, 1)) + " ";
+    out += class_of(sale(2, 1)) + " ";
+    out += class_of(sale(3, 1)) + " ";
+    out += class_of(sale(1, std::numeric_limits<double>::quiet_NaN())) + " ";
+    out += class_of([d] { EntryOf<entry::OperationUnsupported>(d, kOperationUnsupported)(nullptr, d, 1, 2, 3); }) + " ";
+    HostText card("99999999999");
+    out += class_of([d, &card] {
+      CashlessResult result{};
+      std::uint8_t ignored[3] = {};
+      EntryOf<entry::CashlessReturn>(d, kCashlessReturn)(&result, d, 0, nullptr, card.arg(), ignored, 2, 1, 1, 10, 0);
+    });
+    return out;
+  });
+  EXPECT_EQ(r, "returned refused time-out argument unsupported argument");
 }
 
 TEST(Entries, NoOpEntriesReturnAndLeaveNoTrace) {

@@ -60,12 +60,12 @@ TEST(Codec, WorkedExamplesByteForByte) {
 
   Bytes frame;
   std::int32_t counter = 0;
-  BuildRequest(3, 1, 1, 1, counter, frame);
+  BuildRequest(PacketType::kDiscount, 1, 1, 1, counter, frame);
   EXPECT_EQ(frame, Hex("01 03 00 00 00 00 01 00 00 00 01 00 00 03 E8 B2 52 C0"));
   EXPECT_EQ(counter, 1);
 
   counter = 192;
-  BuildRequest(3, 1, 1, 1, counter, frame);
+  BuildRequest(PacketType::kDiscount, 1, 1, 1, counter, frame);
   EXPECT_EQ(frame, Hex("01 03 00 00 00 D0 C1 01 00 00 00 01 00 00 03 E8 B7 6E C0"));
   EXPECT_EQ(counter, 193);
 
@@ -87,12 +87,12 @@ TEST(Codec, WorkedExamplesByteForByte) {
 TEST(Codec, CountersAreSentBigEndianAndWrap) {
   Bytes frame;
   std::int32_t counter = 0x01020304;
-  BuildRequest(1, 7, 1000, 100, counter, frame);
+  BuildRequest(PacketType::kSale, 7, 1000, 100, counter, frame);
   EXPECT_EQ(Bytes(frame.begin() + 2, frame.begin() + 7), Hex("01 02 03 04 07"));
   EXPECT_EQ(counter, 0x01020305);
 
   counter = 2147483647;
-  BuildRequest(1, 7, 1000, 100, counter, frame);
+  BuildRequest(PacketType::kSale, 7, 1000, 100, counter, frame);
   EXPECT_EQ(Bytes(frame.begin() + 2, frame.begin() + 6), Hex("7F FF FF FF"));
   EXPECT_EQ(counter, -2147483647 - 1);
   BuildCancelRequest(1, 1000, counter, 1, frame);
@@ -122,7 +122,7 @@ TEST(Codec, UnitPriceRoundsHalvesToEvenAndKeepsLow32Bits) {
     EXPECT_EQ(UnitPrice(c.quantity, c.sum), c.price) << c.quantity << " " << c.sum;
     Bytes frame;
     std::int32_t counter = 0;
-    BuildRequest(1, 1, c.quantity, c.sum, counter, frame);
+    BuildRequest(PacketType::kSale, 1, c.quantity, c.sum, counter, frame);
     const Bytes message = UnescapeBytes(frame);
     const auto sent = static_cast<std::int32_t>(std::uint32_t(message[11]) << 24 | message[12] << 16 |
                                                 message[13] << 8 | message[14]);
@@ -134,8 +134,8 @@ TEST(Codec, RejectedBuildsLeaveFrameAndCounterAlone) {
   const Bytes before = Hex("AA BB");
   Bytes frame = before;
   std::int32_t counter = 41;
-  EXPECT_THROW(BuildRequest(3, 1, 0, 100, counter, frame), sd::EZeroDivide);
-  EXPECT_THROW(BuildRequest(3, 1, 0, 0, counter, frame), sd::EZeroDivide);
+  EXPECT_THROW(BuildRequest(PacketType::kDiscount, 1, 0, 100, counter, frame), sd::EZeroDivide);
+  EXPECT_THROW(BuildRequest(PacketType::kDiscount, 1, 0, 0, counter, frame), sd::EZeroDivide);
   EXPECT_THROW(BuildCancelRequest(1, 1000, counter, -1234567890, frame), sd::EConvertError);
   EXPECT_THROW(BuildCancelRequest(1, 1000, counter, 12345678901234567, frame), sd::EConvertError);
   // Eleven digits do not fit the 40-bit field: cut, they would name another card.
@@ -179,7 +179,7 @@ TEST(Codec, FramesStuffEveryC0AndD0IncludingTheCrc) {
     const auto wallet = static_cast<std::uint8_t>(random());
     const auto quantity = static_cast<std::int32_t>(random() % 100000 + 1);
     if (i % 2 == 0)
-      BuildRequest(3, wallet, quantity, static_cast<std::int32_t>(random()), counter, frame);
+      BuildRequest(PacketType::kDiscount, wallet, quantity, static_cast<std::int32_t>(random()), counter, frame);
     else
       BuildCancelRequest(wallet, quantity, counter, random() % 10000000000LL, frame);
     const Bytes message = UnescapeBytes(frame);

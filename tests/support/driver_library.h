@@ -24,7 +24,8 @@ class DriverLibrary {
   DriverLibrary(const DriverLibrary&) = delete;
   DriverLibrary& operator=(const DriverLibrary&) = delete;
 
-  TSmartDriver* GetDriver() { return get_driver_(0); }
+  // A refusal comes out as the driver's exception on every platform, as from the entries (EntryOf).
+  TSmartDriver* GetDriver() { return CallEntry([&] { return get_driver_(0); }); }
   entry::GeTDriver* GeTDriverAddress() const { return get_driver_; }
   void Unload() {
     platform::UnloadLibrary(handle_);

@@ -1,23 +1,28 @@
-// The fault plan: the platform's file, socket and thread tables wrapped so that the Nth failable call
-// made on the driver's threads fails with a chosen code, the way a full disk, a reset network or a
-// system out of threads would make it fail. It also keeps the socket handles and threads those calls
-// opened, so that a test can tell a leak.
+// The fault plan: every platform table wrapped, call by call from the table's own list, so that the Nth
+// failable call made on the driver's threads fails with a chosen code, the way a full disk, a reset
+// network or a system out of threads would make it fail. A call that a table gains is covered the day
+// it is added. The plan also keeps the socket handles and threads those calls opened, so that a test can
+// tell a leak.
 //
 // The driver's threads are the thread that armed the plan (the host's) and every thread that a driver's
 // thread starts through the platform. Anything else in the process (an emulator serving on the same
 // tables, its own threads) is neither counted nor failed, so a count depends on the driver alone.
 #pragma once
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
-#include <cstdint>
+#include <cstddef>
 #include <mutex>
 #include <set>
 #include <string>
 #include <string_view>
 #include <thread>
+#include <type_traits>
 
+#include "platform/clock.h"
 #include "platform/files.h"
+#include "platform/library.h"
 #include "platform/sockets.h"
 #include "platform/thread.h"
 
@@ -36,21 +41,9 @@ struct State {
   std::set<platform::SocketHandle> open_sockets;
   std::set<platform::ThreadHandle> unjoined;
   std::atomic<int> running_bodies{0};
-  const platform::FileOps* files = nullptr;
-  const platform::SocketOps* sockets = nullptr;
-  const platform::ThreadOps* threads = nullptr;
-  platform::FileOps wrapped_files{};
-  platform::SocketOps wrapped_sockets{};
-  platform::ThreadOps wrapped_threads{};
 };
-inline State& Get() {
-  static State state;
-  return state;
-}
-inline bool& Counted() {
-  thread_local bool counted = false;
-  return counted;
-}
+inline State& Get() { static State state; return state; }
+inline bool& Counted() { thread_local bool counted = false; return counted; }
 template <typename F>
 auto Locked(F f) {
   std::lock_guard<std::mutex> hold(Get().lock);
@@ -67,17 +60,82 @@ inline bool Fails(std::string_view name) {
   s.failed = name;
   return true;
 }
-inline int FileCode() { return Locked([](State& s) { return s.file_code; }); }
-inline int SocketFailure() {
-  platform::SetLastSocketError(Locked([](State& s) { return s.socket_code; }));
-  return -1;
-}
-inline const platform::FileOps& F() { return *Get().files; }
-inline const platform::SocketOps& S() { return *Get().sockets; }
 
-inline void Opened(platform::SocketHandle h) {
-  if (h != platform::kNoSocket && Counted()) Locked([h](State& s) { return s.open_sockets.insert(h).second; });
+// Each table: the one that was in force when the plan came (whose calls the wrappers make) and the
+// wrapping one.
+template <typename Ops>
+struct Slot {
+  static inline const Ops* real = nullptr;
+  static inline const Ops* previous = nullptr;
+  static inline Ops wrapped{};
+};
+template <typename Ops>
+const Ops& Real() { return *Slot<Ops>::real; }
+
+// Calls that only report and cannot fail (a join that does not wait reports whether the thread has
+// ended); the clock has none that can.
+template <typename Ops>
+constexpr bool CanFail(std::string_view name) {
+  if constexpr (std::is_same_v<Ops, platform::ClockOps>) return false;
+  return name != "last_error" && name != "call_before_load" && name != "has_finished" && name != "try_join";
 }
+
+// How a failed call of each table reports: a file call with the plan's code (Windows numbering), a socket
+// call with -1 (no socket) and the plan's Winsock code as the last error, any other with nothing.
+template <typename Ops, typename R>
+R Failure() {
+  if constexpr (std::is_same_v<Ops, platform::FileOps>) {
+    if constexpr (std::is_same_v<R, bool>) return false;
+    else return static_cast<R>(Locked([](State& s) { return s.file_code; }));
+  } else if constexpr (std::is_same_v<Ops, platform::SocketOps>) {
+    platform::SetLastSocketError(Locked([](State& s) { return s.socket_code; }));
+    if constexpr (std::is_same_v<R, platform::SocketHandle>) return platform::kNoSocket;
+    else return static_cast<R>(-1);
+  } else {
+    return R{};
+  }
+}
+
+template <std::size_t N>
+struct CallName {
+  char text[N];
+  constexpr CallName(const char (&name)[N]) { std::copy_n(name, N, text); }
+  constexpr std::string_view view() const { return {text, N - 1}; }
+};
+
+// The wrapper of one call: counts it, fails it when its turn has come, else makes the real call.
+template <typename Ops, typename Call>
+struct Wrapper;
+template <typename Ops, typename R, typename... A>
+struct Wrapper<Ops, R (*)(A...)> {
+  template <R (*Ops::*call)(A...), CallName name>
+  static R Run(A... arguments) {
+    if constexpr (!std::is_void_v<R> && CanFail<Ops>(name.view())) {
+      if (Fails(name.view())) return Failure<Ops, R>();
+    }
+    return (Real<Ops>().*call)(arguments...);
+  }
+};
+#define SD_FAULT_PLAN_WRAP(result, name, function, parameters) \
+  t.name = &Wrapper<Ops, decltype(Ops::name)>::template Run<&Ops::name, #name>;
+
+template <typename Ops>
+Ops WrapEvery();
+#define SD_FAULT_PLAN_TABLE(OpsType, LIST) \
+  template <>                              \
+  inline OpsType WrapEvery<OpsType>() {    \
+    using Ops = OpsType;                   \
+    Ops t{};                               \
+    LIST(SD_FAULT_PLAN_WRAP)               \
+    return t;                              \
+  }
+SD_FAULT_PLAN_TABLE(platform::FileOps, SD_FILE_CALLS)
+SD_FAULT_PLAN_TABLE(platform::SocketOps, SD_SOCKET_CALLS)
+SD_FAULT_PLAN_TABLE(platform::ThreadOps, SD_THREAD_CALLS)
+SD_FAULT_PLAN_TABLE(platform::ClockOps, SD_CLOCK_CALLS)
+SD_FAULT_PLAN_TABLE(platform::ModuleOps, SD_MODULE_CALLS)
+#undef SD_FAULT_PLAN_TABLE
+#undef SD_FAULT_PLAN_WRAP
 
 // A thread started by a counted thread is counted too; the record travels to it with its body.
 struct Start {
@@ -92,94 +150,49 @@ inline void RunCounted(void* p) {
   Get().running_bodies.fetch_sub(1);
 }
 
-// The tables: copies of the ones in force with every failable call replaced, so that an operation the
-// tables gain later passes through unchanged until it is added here.
-inline platform::FileOps WrapFiles(const platform::FileOps& real) {
-  platform::FileOps t = real;
-  t.append = [](const std::string& p, std::string_view b, std::int64_t* size) {
-    return Fails("append") ? FileCode() : F().append(p, b, size);
-  };
-  t.size = [](const std::string& p, std::int64_t* size) { return Fails("size") ? FileCode() : F().size(p, size); };
-  t.move_replacing = [](const std::string& from, const std::string& to) {
-    return Fails("move_replacing") ? false : F().move_replacing(from, to);
-  };
-  t.read_all = [](const std::string& p, std::string* c) { return Fails("read_all") ? FileCode() : F().read_all(p, c); };
-  t.replace_all = [](const std::string& p, std::string_view c) {
-    return Fails("replace_all") ? FileCode() : F().replace_all(p, c);
-  };
-  return t;
-}
+// The calls that do more than fail: they keep what was opened, or fail in their own way.
+template <typename Ops>
+void Refine(Ops&) {}
 
-inline platform::SocketOps WrapSockets(const platform::SocketOps& real) {
-  using platform::SocketAddress;
+template <>
+inline void Refine(platform::SocketOps& t) {
   using platform::SocketHandle;
-  platform::SocketOps t = real;
   t.load_library = [](std::uint32_t* code, std::string* text) {
-    if (!Fails("load_library")) return S().load_library(code, text);
+    if (!Fails("load_library")) return Real<platform::SocketOps>().load_library(code, text);
     *code = 126;  // module not found
     *text = "injected";
     return false;
   };
+  // The start reports its code itself rather than through the last error.
   t.startup = [](std::uint16_t v) {
-    return Fails("startup") ? Locked([](State& s) { return s.socket_code; }) : S().startup(v);
+    return Fails("startup") ? Locked([](State& s) { return s.socket_code; })
+                            : Real<platform::SocketOps>().startup(v);
   };
   t.socket = [](int family, int type, int protocol) {
-    if (Fails("socket")) {
-      SocketFailure();
-      return platform::kNoSocket;
-    }
-    const SocketHandle h = S().socket(family, type, protocol);
-    Opened(h);
+    using Socket = Wrapper<platform::SocketOps, decltype(platform::SocketOps::socket)>;
+    const SocketHandle h = Socket::Run<&platform::SocketOps::socket, "socket">(family, type, protocol);
+    if (h != platform::kNoSocket && Counted()) Locked([h](State& s) { return s.open_sockets.insert(h).second; });
     return h;
   };
-  t.bind = [](SocketHandle h, const SocketAddress& a) { return Fails("bind") ? SocketFailure() : S().bind(h, a); };
-  t.connect = [](SocketHandle h, const SocketAddress& a) {
-    return Fails("connect") ? SocketFailure() : S().connect(h, a);
-  };
-  t.connect_within = [](SocketHandle h, const SocketAddress& a, int limit) {
-    return Fails("connect_within") ? SocketFailure() : S().connect_within(h, a, limit);
-  };
-  t.send = [](SocketHandle h, const void* b, int n) { return Fails("send") ? SocketFailure() : S().send(h, b, n); };
-  t.recv = [](SocketHandle h, void* b, int n) { return Fails("recv") ? SocketFailure() : S().recv(h, b, n); };
-  t.select = [](platform::HandleSet* set, const platform::WaitLimit* limit) {
-    return Fails("select") ? SocketFailure() : S().select(set, limit);
-  };
-  t.shutdown = [](SocketHandle h, int how) { return Fails("shutdown") ? SocketFailure() : S().shutdown(h, how); };
   // A close that fails has still closed the handle, as a system's close does after an interruption or
   // a pending error: the caller must not close it once more.
   t.closesocket = [](SocketHandle h) {
     const bool fail = Fails("closesocket");
-    const int rc = S().closesocket(h);
+    const int rc = Real<platform::SocketOps>().closesocket(h);
     if (rc == 0) Locked([h](State& s) { return s.open_sockets.erase(h); });
-    return fail ? SocketFailure() : rc;
+    return fail ? Failure<platform::SocketOps, int>() : rc;
   };
-  t.setsockopt = [](SocketHandle h, int level, int option, const void* v, int n) {
-    return Fails("setsockopt") ? SocketFailure() : S().setsockopt(h, level, option, v, n);
-  };
-  t.getsockname = [](SocketHandle h, SocketAddress* a) {
-    return Fails("getsockname") ? SocketFailure() : S().getsockname(h, a);
-  };
-  t.getpeername = [](SocketHandle h, SocketAddress* a) {
-    return Fails("getpeername") ? SocketFailure() : S().getpeername(h, a);
-  };
-  t.lookup_ipv4 = [](const char* name, std::array<std::uint8_t, 4>* a) {
-    return Fails("lookup_ipv4") ? SocketFailure() : S().lookup_ipv4(name, a);
-  };
-  t.lookup_ipv4_within = [](const char* name, std::array<std::uint8_t, 4>* a, int limit) {
-    return Fails("lookup_ipv4_within") ? SocketFailure() : S().lookup_ipv4_within(name, a, limit);
-  };
-  t.gethostname = [](char* b, int n) { return Fails("gethostname") ? SocketFailure() : S().gethostname(b, n); };
-  return t;
 }
 
-inline platform::ThreadOps WrapThreads(const platform::ThreadOps& real) {
-  platform::ThreadOps t = real;
+template <>
+inline void Refine(platform::ThreadOps& t) {
   t.start = [](void (*body)(void*), void* argument) -> platform::ThreadHandle {
-    if (!Counted()) return Get().threads->start(body, argument);
-    if (Fails("thread start")) return nullptr;
+    const platform::ThreadOps& real = Real<platform::ThreadOps>();
+    if (!Counted()) return real.start(body, argument);
+    if (Fails("start")) return nullptr;
     auto* start = new Start{body, argument};
     Get().running_bodies.fetch_add(1);
-    const platform::ThreadHandle h = Get().threads->start(&RunCounted, start);
+    const platform::ThreadHandle h = real.start(&RunCounted, start);
     if (h == nullptr) {
       delete start;
       Get().running_bodies.fetch_sub(1);
@@ -188,14 +201,34 @@ inline platform::ThreadOps WrapThreads(const platform::ThreadOps& real) {
     Locked([h](State& s) { return s.unjoined.insert(h).second; });
     return h;
   };
+  // A join or a detach counts whoever makes it: the driver may join a thread later, from another of its
+  // threads or at its shutdown.
   t.join = [](platform::ThreadHandle h) {
-    // A join counts whoever makes it: the driver may join a thread later, from another of its threads
-    // or at its shutdown.
     Locked([h](State& s) { return s.unjoined.erase(h); });
-    Get().threads->join(h);
+    Real<platform::ThreadOps>().join(h);
   };
-  return t;
+  t.try_join = [](platform::ThreadHandle h) {
+    const bool joined = Real<platform::ThreadOps>().try_join(h);
+    if (joined) Locked([h](State& s) { return s.unjoined.erase(h); });
+    return joined;
+  };
+  t.detach = [](platform::ThreadHandle h) {
+    Locked([h](State& s) { return s.unjoined.erase(h); });
+    Real<platform::ThreadOps>().detach(h);
+  };
 }
+
+template <typename... Ops>
+struct Tables {
+  static void Install() {
+    ((Slot<Ops>::real = &platform::TableOf<Ops>().Current(), Slot<Ops>::wrapped = WrapEvery<Ops>(),
+      Refine(Slot<Ops>::wrapped), Slot<Ops>::previous = platform::TableOf<Ops>().Set(&Slot<Ops>::wrapped)),
+     ...);
+  }
+  static void Restore() { (platform::TableOf<Ops>().Set(Slot<Ops>::previous), ...); }
+};
+using AllTables =
+    Tables<platform::FileOps, platform::SocketOps, platform::ThreadOps, platform::ClockOps, platform::ModuleOps>;
 
 }  // namespace fault_plan_detail
 
@@ -203,23 +236,10 @@ class FaultPlan {
  public:
   using State = fault_plan_detail::State;
   // Installs the wrapping tables over the ones in force, counting nothing until Arm.
-  FaultPlan() {
-    State& s = fault_plan_detail::Get();
-    s.files = &platform::Files();
-    s.sockets = &platform::Sockets();
-    s.threads = &platform::Threads();
-    s.wrapped_files = fault_plan_detail::WrapFiles(*s.files);
-    s.wrapped_sockets = fault_plan_detail::WrapSockets(*s.sockets);
-    s.wrapped_threads = fault_plan_detail::WrapThreads(*s.threads);
-    previous_files_ = platform::SetFiles(&s.wrapped_files);
-    previous_sockets_ = platform::SetSockets(&s.wrapped_sockets);
-    previous_threads_ = platform::SetThreads(&s.wrapped_threads);
-  }
+  FaultPlan() { fault_plan_detail::AllTables::Install(); }
   ~FaultPlan() {
     Disarm();
-    platform::SetFiles(previous_files_);
-    platform::SetSockets(previous_sockets_);
-    platform::SetThreads(previous_threads_);
+    fault_plan_detail::AllTables::Restore();
   }
   FaultPlan(const FaultPlan&) = delete;
   FaultPlan& operator=(const FaultPlan&) = delete;
@@ -262,11 +282,6 @@ class FaultPlan {
   }
   // Threads started by counted threads and never joined.
   std::size_t UnjoinedThreads() const { return fault_plan_detail::Locked([](State& s) { return s.unjoined.size(); }); }
-
- private:
-  const platform::FileOps* previous_files_ = nullptr;
-  const platform::SocketOps* previous_sockets_ = nullptr;
-  const platform::ThreadOps* previous_threads_ = nullptr;
 };
 
 }  // namespace sd::testing

@@ -24,6 +24,7 @@ using namespace std::chrono_literals;
 using sd::exchange::BuildCancelRequest;
 using sd::exchange::BuildRequest;
 using sd::exchange::DecodedReply;
+using sd::exchange::PacketType;
 using sd::transport::TcpClient;
 
 enum class End { Closed, Reset, StillOpen };
@@ -72,7 +73,7 @@ Received Exchange(int port, const Bytes& request, int quiet_ms = 3000, bool keep
 
 Bytes Request3(std::int32_t counter, std::uint8_t wallet, std::int32_t quantity, std::int32_t sum) {
   Bytes frame;
-  BuildRequest(3, wallet, quantity, sum, counter, frame);
+  BuildRequest(PacketType::kDiscount, wallet, quantity, sum, counter, frame);
   return frame;
 }
 
@@ -99,7 +100,7 @@ TEST(Emulator, AnswersLikeARealServer) {
 
   Bytes sale;
   std::int32_t counter = 0;
-  BuildRequest(1, 1, 1000, 100, counter, sale);
+  BuildRequest(PacketType::kSale, 1, 1000, 100, counter, sale);
   reply = Exchange(emulator.CashlessPort(), sale);
   EXPECT_EQ(ParseReply(reply.bytes)->type, 1);
   EXPECT_EQ(Decoded(reply.bytes).DiscountedPrice, 95);

@@ -77,7 +77,7 @@ TEST(SocketOps, AFailingSystemCallRaisesItsCodeAndText) {
   sockets.Install();
   std::vector<std::uint8_t> buffer(8);
   try {
-    OpenTcpSocket(1, 0);
+    OpenTcpSocket();
     FAIL();
   } catch (const SocketError& e) {
     EXPECT_EQ(e.ErrorCode(), kWsaEMFile);
@@ -105,7 +105,7 @@ TEST(SocketOps, SystemErrorsKeepTheWinsockNumbering) {
                 what == "Socket Error # 10038\r\nSocket operation on non-socket.")
         << what;
   }
-  const SocketHandle socket = OpenTcpSocket(1, 0);
+  const SocketHandle socket = OpenTcpSocket();
   try {
     SetTcpOption(socket, 6, 99, 1);
     FAIL();
@@ -127,7 +127,7 @@ TEST(SocketOps, NobodyListeningIsConnectionRefused) {
   StackUser stack;
   int port;
   { port = sd::emulator::Peer(nullptr).Port(); }  // a port nobody listens on any more
-  const SocketHandle socket = OpenTcpSocket(1, 0);
+  const SocketHandle socket = OpenTcpSocket();
   try {
     ConnectSocket(socket, "127.0.0.1", port);
     FAIL();
@@ -146,7 +146,7 @@ TEST(SocketOps, ConnectSendWaitReceiveAndClose) {
     peer.Send("re:" + request);
     peer.AwaitClientClose(300);  // the client only half-closes
   });
-  const SocketHandle socket = OpenTcpSocket(1, 0);
+  const SocketHandle socket = OpenTcpSocket();
   BindSocket(socket, "127.0.0.1", 0);
   ConnectSocket(socket, "127.0.0.1", server.Port());
   const Endpoint local = LocalEndpoint(socket);
@@ -175,7 +175,7 @@ TEST(SocketOps, ConnectSendWaitReceiveAndClose) {
 TEST(SocketOps, SendAfterAResetRaisesInsteadOfABrokenPipeSignal) {
   StackUser stack;
   sd::emulator::Peer server([](sd::emulator::Connection& peer) { peer.Reset(); });
-  const SocketHandle socket = OpenTcpSocket(1, 0);
+  const SocketHandle socket = OpenTcpSocket();
   ConnectSocket(socket, "127.0.0.1", server.Port());
   ASSERT_TRUE(server.WaitServed(1));
   const std::vector<std::uint8_t> bytes(1024, 7);

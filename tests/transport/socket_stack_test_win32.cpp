@@ -13,7 +13,7 @@ namespace {
 // First in its program, while the library is not loaded.
 TEST(SocketLibrary, ACallBeforeTheLoadNamesTheFunctionAndTheSystemsText) {
   try {
-    OpenTcpSocket(1, 0);
+    OpenTcpSocket();
     FAIL() << "a socket without the library";
   } catch (const SocketLibraryError& e) {
     EXPECT_EQ(e.Title(), "Error on call Winsock2 library function socket");

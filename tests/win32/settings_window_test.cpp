@@ -306,16 +306,26 @@ TEST_F(SettingsWindowTest, TheNextOperationUsesWhatApplySaved) {
   DestroyOf(driver)(driver);
 }
 
-// Last: the library stays in this process afterwards.
-TEST_F(SettingsWindowTest, UnloadOnAnotherThreadKeepsTheLibraryAndLeavesAHarmlessEntry) {
+// An unload on another thread lets the library go at once and leaves a harmless entry; a new load gives
+// a working driver whose entry stands once, and an unload on the frame's thread then takes it out.
+TEST_F(SettingsWindowTest, UnloadOnAnotherThreadLetsTheLibraryGoAndALoadAfterItWorks) {
   CreateFrame(L"mainfrm");
   Load();
   std::thread([&] { library_->Unload(); }).join();
-  EXPECT_TRUE(platform::IsLibraryLoaded(SD_TEST_LIBRARY));
+  EXPECT_FALSE(platform::IsLibraryLoaded(SD_TEST_LIBRARY));
   EXPECT_EQ(Items().back(), kEntry);
   g_host_commands = 0;
   ClickEntry({});  // no dialog opens
   EXPECT_EQ(g_host_commands, 1) << "the click must reach the frame's own procedure, and no code of the library";
+  EXPECT_TRUE(FrameWorks());
+
+  Load();
+  std::vector<std::wstring> expected = kHostItems;
+  expected.push_back(kEntry);
+  EXPECT_EQ(Items(), expected);
+  ClickEntry({[&](HWND d) { Press(d, kIdPort, VK_ESCAPE); }});
+  library_->Unload();
+  EXPECT_EQ(Items(), kHostItems);
   EXPECT_TRUE(FrameWorks());
   EXPECT_EQ(drive_.ReadSettings(), kIni);
 }

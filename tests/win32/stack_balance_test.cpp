@@ -1,6 +1,7 @@
 // The i386 stack balance of GeTDriver, the destructor and all 22 entries of the real DLL: each removes
-// exactly its arguments' bytes and keeps EBX, ESI, EDI and EBP, whether its caller has unwind information
-// (the C++ exception) or not (the structured exception). Windows only: the stdcall contract is i386's.
+// exactly its arguments' bytes and keeps EBX, ESI, EDI and EBP, whether the host takes a refusal through
+// the SDK's helper as the C++ exception or catches the structured exception itself. Windows only: the
+// stdcall contract is i386's.
 //
 // A call that raises never reaches its `ret`, so its bytes cannot be counted; what holds there is that the
 // failure unwinds to the catching frame, whose own caller then finds its stack and registers intact.
@@ -57,10 +58,10 @@ struct Call {
   int kind = 0;
 };
 
-// Catches the C++ exception of a call made through the thunk with unwind information.
+// Catches the C++ exception that the SDK's helper makes of a refusal, as a C++ host does.
 extern "C" void CatchCxx(Call* call) {
   try {
-    MeasuredCall(call->function, call->stack.bytes.data(), call->stack.bytes.size(), &call->inner);
+    CallEntry([&] { MeasuredCall(call->function, call->stack.bytes.data(), call->stack.bytes.size(), &call->inner); });
   } catch (const std::exception& e) {
     call->raised = true;
     call->message = e.what();

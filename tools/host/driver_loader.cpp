@@ -24,7 +24,8 @@ DriverLoader::DriverLoader(const std::string& path) : path_(path) {
 DriverLoader::~DriverLoader() { Unload(); }
 
 TSmartDriver* DriverLoader::Driver() {
-  if (driver_ == nullptr) driver_ = get_driver_(0);
+  // A refusal of GeTDriver comes out as the driver's exception, on Windows too (smartdriver/refusal.h).
+  if (driver_ == nullptr) driver_ = CallEntry([&] { return get_driver_(0); });
   return driver_;
 }
 

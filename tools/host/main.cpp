@@ -1,5 +1,6 @@
 // smartdriver-host: a host program on the command line. It loads the driver library as a point-of-sale
 // host does, asks it for its driver object, and calls the entries by name, printing each filled record.
+#include <filesystem>
 #include <fstream>
 #include <iostream>
 #include <memory>
@@ -7,13 +8,14 @@
 #include <vector>
 
 #include "platform/paths.h"
+#include "platform/process.h"
 #include "smartdriver/cp1251.h"
 #include "smartdriver/errors.h"
 #include "tools/host/check_command.h"
 #include "tools/host/command_line.h"
-#include "tools/host/commands.h"
 #include "tools/host/driver_loader.h"
 #include "tools/host/log_tail.h"
+#include "tools/host/session.h"
 #include "tools/host/settings_command.h"
 
 namespace {
@@ -192,7 +194,8 @@ int Main(int argc, char** argv) {
       if (options.words[1] == "-") {
         lines = &std::cin;
       } else {
-        file.open(options.words[1]);
+        const std::string& name = options.words[1];
+        file.open(std::filesystem::path(std::u8string(name.begin(), name.end())));
         if (!file) throw UsageError("cannot read " + options.words[1]);
         lines = &file;
       }
@@ -207,10 +210,10 @@ int Main(int argc, char** argv) {
     return Fail(e.what());
   }
 
-  std::string lib = options.lib.empty() ? sd::host::DefaultLibraryPath() : options.lib;
+  std::string lib = options.lib.empty() ? sd::host::DefaultLibraryPath() : sd::platform::ArgumentPath(options.lib);
   if (lib.empty()) return Fail("cannot find this program's own path; name the library with --lib");
   // Chosen before the library is loaded, so that its start-up already reads the settings there.
-  if (!options.drive_c.empty()) sd::platform::SetDriveCRoot(options.drive_c);
+  if (!options.drive_c.empty()) sd::platform::SetDriveCRoot(sd::platform::ArgumentPath(options.drive_c));
   if (check) return RunCheck(lib, options.query);
   const sd::host::LogTail log;
 
@@ -255,4 +258,11 @@ int Main(int argc, char** argv) {
 
 }  // namespace
 
-int main(int argc, char** argv) { return Main(argc, argv); }
+int main(int argc, char** argv) {
+  // The words in UTF-8 whatever the system's code page: card texts and --set values keep their letters.
+  std::vector<std::string> words = sd::platform::ProgramArguments(argc, argv);
+  std::vector<char*> utf8;
+  for (std::string& word : words) utf8.push_back(word.data());
+  utf8.push_back(nullptr);
+  return Main(static_cast<int>(words.size()), utf8.data());
+}

@@ -62,10 +62,14 @@ std::optional<Kind> RequestKind(LogLine line) {
 
 bool IsLinkLine(LogLine line) { return line >= LogLine::Connecting; }
 
-// The number in "Пакет отправлен (18 байт)", or -1.
+// The number in "Пакет отправлен (18 байт)", or -1. No packet the driver logs has more than nine digits
+// of bytes, so a longer number is damage, not a count to be wrapped into a plausible one.
 int AnnouncedCount(std::string_view rest) {
   int n = 0, digits = 0;
-  for (std::size_t i = 0; i < rest.size() && rest[i] >= '0' && rest[i] <= '9'; ++i, ++digits) n = n * 10 + (rest[i] - '0');
+  for (std::size_t i = 0; i < rest.size() && rest[i] >= '0' && rest[i] <= '9'; ++i, ++digits) {
+    if (digits == 9) return -1;
+    n = n * 10 + (rest[i] - '0');
+  }
   return digits > 0 ? n : -1;
 }
 

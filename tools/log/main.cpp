@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/process.h"
 #include "tools/log/grouping.h"
 #include "tools/log/log_reader.h"
 #include "tools/log/report.h"
@@ -57,8 +58,15 @@ std::optional<sd::logtool::DateOrder> ParseOrder(const std::string& text) {
 
 }  // namespace
 
-int main(int argc, char** argv) {
+int main(int argc, char** argv_as_given) {
   using namespace sd::logtool;
+  // The words in UTF-8 whatever the system's code page, so that a path's letters stay as they are.
+  std::vector<std::string> words = sd::platform::ProgramArguments(argc, argv_as_given);
+  std::vector<char*> utf8;
+  for (std::string& word : words) utf8.push_back(word.data());
+  utf8.push_back(nullptr);
+  argc = static_cast<int>(words.size());
+  char** argv = utf8.data();
   Mode mode = Mode::Rows;
   Filter filter;
   std::vector<std::filesystem::path> paths;
@@ -102,7 +110,7 @@ int main(int argc, char** argv) {
     } else if (arg.starts_with("--")) {
       return Usage("unknown option " + arg);
     } else {
-      paths.emplace_back(arg);
+      paths.emplace_back(std::u8string(arg.begin(), arg.end()));
     }
   }
 

@@ -1,6 +1,6 @@
 // One entry call per command, with the host's side of the contract: zeroed records, texts as the host's
 // runtime passes them, and the runtime's exceptions caught and shown.
-#include "tools/host/commands.h"
+#include "tools/host/session.h"
 
 #include <algorithm>
 #include <cstring>
