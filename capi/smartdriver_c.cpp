@@ -12,8 +12,9 @@
 #include <new>
 #include <string>
 #include <string_view>
+#include <utility>
 
-#include "platform/library.h"
+#include "platform/driver_library.h"
 #include "smartdriver/cp1251.h"
 #include "smartdriver/entries.h"
 #include "smartdriver/errors.h"
@@ -55,7 +56,7 @@ SD_SAME_FIELD(SdCashlessResult, CashlessResult, PriceSk);
 #undef SD_SAME_FIELD
 
 struct SdDriver {
-  sd::platform::LibraryHandle library = nullptr;
+  sd::platform::DriverLibrary library;
   sd::TSmartDriver* object = nullptr;
   int encoding = SD_UTF8;
 };
@@ -225,22 +226,14 @@ int sd_open(const char* library_path, int encoding, SdDriver** driver, char* mes
   SdDriver* opened = nullptr;
   bool failed = false;
   try {
+    sd::platform::DriverLibrary library;
     std::string why;
-    sd::platform::LibraryHandle library = sd::platform::LoadLibraryFile(library_path, &why);
-    if (library == nullptr) {
-      CopyOut("cannot load " + std::string(library_path) + ": " + why, SD_CP1251, message, message_size);
+    if (!library.Load(library_path, &why)) {
+      CopyOut(why, SD_CP1251, message, message_size);
       return SD_ELOAD;
     }
-    auto* get_driver =
-        reinterpret_cast<sd::entry::GeTDriver*>(sd::platform::FindSymbol(library, sd::kGeTDriverSymbol));
-    if (get_driver == nullptr) {
-      sd::platform::UnloadLibrary(library);
-      CopyOut(std::string(library_path) + " does not export " + sd::kGeTDriverSymbol, SD_CP1251, message,
-              message_size);
-      return SD_ELOAD;
-    }
-    opened = new SdDriver{library, nullptr, encoding};
-    opened->object = sd::CallEntry([&] { return get_driver(0); });
+    opened = new SdDriver{std::move(library), nullptr, encoding};
+    opened->object = opened->library.GetDriver();
   } catch (const std::exception& e) {
     failed = true;
     CopyOut(e.what(), opened != nullptr ? encoding : SD_CP1251, message, message_size);
@@ -249,7 +242,6 @@ int sd_open(const char* library_path, int encoding, SdDriver** driver, char* mes
     CopyOut("an exception of an unknown kind", SD_CP1251, message, message_size);
   }
   if (failed) {
-    if (opened != nullptr) sd::platform::UnloadLibrary(opened->library);
     delete opened;
     return SD_ELOAD;
   }
@@ -266,8 +258,7 @@ void sd_close(SdDriver* driver) {
       // Nothing a host could do about a destructor that raises; the library is unloaded all the same.
     }
   }
-  sd::platform::UnloadLibrary(driver->library);
-  delete driver;
+  delete driver;  // and with it the library's load
 }
 
 const char* sd_error_name(int code) {

@@ -1,6 +1,7 @@
 // Loading a shared library the way a host program does, finding its exports, and asking whether it is
-// still loaded. Used by the host tool, the flat C interface and the tests; the driver itself never loads
-// a library through this (the Windows socket library has its own binding in the socket services).
+// still loaded. The host tool, the flat C interface and the tests load the driver through
+// platform/driver_library.h; the driver itself never loads a library through this (the Windows socket
+// library has its own binding in the socket services).
 #pragma once
 
 #include <string>

@@ -5,36 +5,19 @@
 #include <stdexcept>
 #include <string>
 
-#include "platform/library.h"
+#include "platform/driver_library.h"
 #include "smartdriver/entries.h"
 #include "smartdriver/errors.h"
 
 namespace sd::testing {
 
-class DriverLibrary {
+// The test build's own library unless a test names another; a load that fails throws its message.
+class DriverLibrary : public platform::DriverLibrary {
  public:
   explicit DriverLibrary(const std::string& path = SD_TEST_LIBRARY) {
     std::string error;
-    handle_ = platform::LoadLibraryFile(path, &error);
-    if (handle_ == nullptr) throw std::runtime_error("cannot load " + path + ": " + error);
-    get_driver_ = reinterpret_cast<entry::GeTDriver*>(platform::FindSymbol(handle_, kGeTDriverSymbol));
-    if (get_driver_ == nullptr) throw std::runtime_error("GeTDriver is not exported");
+    if (!Load(path, &error)) throw std::runtime_error(error);
   }
-  ~DriverLibrary() { Unload(); }
-  DriverLibrary(const DriverLibrary&) = delete;
-  DriverLibrary& operator=(const DriverLibrary&) = delete;
-
-  // A refusal comes out as the driver's exception on every platform, as from the entries (EntryOf).
-  TSmartDriver* GetDriver() { return CallEntry([&] { return get_driver_(0); }); }
-  entry::GeTDriver* GeTDriverAddress() const { return get_driver_; }
-  void Unload() {
-    platform::UnloadLibrary(handle_);
-    handle_ = nullptr;
-  }
-
- private:
-  platform::LibraryHandle handle_ = nullptr;
-  entry::GeTDriver* get_driver_ = nullptr;
 };
 
 // The message of what an entry raised, or "" when it returned.

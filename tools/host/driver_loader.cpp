@@ -11,21 +11,14 @@ namespace sd::host {
 
 DriverLoader::DriverLoader(const std::string& path) : path_(path) {
   std::string why;
-  handle_ = platform::LoadLibraryFile(path, &why);
-  if (handle_ == nullptr) throw LoadError("cannot load " + path + ": " + why);
-  get_driver_ = reinterpret_cast<entry::GeTDriver*>(platform::FindSymbol(handle_, kGeTDriverSymbol));
-  if (get_driver_ == nullptr) {
-    platform::UnloadLibrary(handle_);
-    handle_ = nullptr;
-    throw LoadError(path + " does not export " + kGeTDriverSymbol);
-  }
+  if (!library_.Load(path, &why)) throw LoadError(why);
 }
 
 DriverLoader::~DriverLoader() { Unload(); }
 
 TSmartDriver* DriverLoader::Driver() {
   // A refusal of GeTDriver comes out as the driver's exception, on Windows too (smartdriver/refusal.h).
-  if (driver_ == nullptr) driver_ = CallEntry([&] { return get_driver_(0); });
+  if (driver_ == nullptr) driver_ = library_.GetDriver();
   return driver_;
 }
 
@@ -38,9 +31,8 @@ void DriverLoader::Unload() {
     }
     driver_ = nullptr;
   }
-  if (handle_ == nullptr) return;
-  platform::UnloadLibrary(handle_);
-  handle_ = nullptr;
+  if (!library_.Loaded()) return;
+  library_.Unload();
   // An exchange thread ends within its operation's wait and a short grace; the longest wait the
   // settings allow is not worth waiting for at exit.
   const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(5);

@@ -6,7 +6,7 @@
 #include <stdexcept>
 #include <string>
 
-#include "platform/library.h"
+#include "platform/driver_library.h"
 #include "smartdriver/entries.h"
 
 namespace sd::host {
@@ -36,8 +36,7 @@ class DriverLoader {
 
  private:
   std::string path_;
-  platform::LibraryHandle handle_ = nullptr;
-  entry::GeTDriver* get_driver_ = nullptr;
+  platform::DriverLibrary library_;
   TSmartDriver* driver_ = nullptr;
 };
 
