@@ -8,17 +8,16 @@
 #include "driver/module.h"
 #include "platform/boundary.h"
 #include "platform/module.h"
+#include "log/log_lines.h"
 #include "log/operation_log.h"
-#include "smartdriver/cp1251.h"
 
 namespace {
 
 sd::TSmartDriver* NewDriverForHost() {
-  using namespace sd::literals;
   sd::driver::FinishStartOnHostThread();
   // The object is released when the log write fails, rather than lost to nobody.
   std::unique_ptr<sd::TSmartDriver> driver(sd::driver::NewDriver());
-  sd::log::WriteLog("Драйвер загружен"_w);
+  sd::log::WriteLog(sd::log::Line(sd::log::LogLine::Loaded));
   return driver.release();
 }
 

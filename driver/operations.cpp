@@ -14,6 +14,7 @@
 #include "driver/server_state.h"
 #include "exchange/call_server.h"
 #include "exchange/codec.h"
+#include "log/log_lines.h"
 #include "log/operation_log.h"
 #include "platform/clock.h"
 #include "settings/link_settings.h"
@@ -26,6 +27,7 @@ namespace {
 
 using namespace sd::literals;
 using exchange::Bytes;
+using log::LogLine;
 using settings::LinkSettingsBlock;
 
 constexpr std::string_view kDiscountTimeOut = "Не удалось получить скидку: TimeOut"_w;
@@ -33,7 +35,6 @@ constexpr std::string_view kDiscountFailure = "Не удалось получи�
 constexpr std::string_view kCashlessTimeOut = "Продажа б/н не проведена: TimeOut"_w;
 constexpr std::string_view kCashlessFailure = "Неудачный обмен с терминалом!"_w;
 constexpr std::string_view kServerCancelled = "Сервер \"Вельтор\" отменил операцию"_w;
-constexpr std::string_view kNotDone = "Операция не проведена: "_w;
 constexpr std::string_view kNoRecord = "Не передан адрес записи для результата операции"_w;
 constexpr std::string_view kQuantityRange = "Количество вне допустимых пределов: "_w;
 constexpr std::string_view kSumRange = "Сумма вне допустимых пределов: "_w;
@@ -73,7 +74,7 @@ void Reported(Work&& work) {
     work();
   } catch (const std::exception& e) {
     const std::string message = Shortened(e.what());
-    log::TryWriteLog(std::string(kNotDone) + message);
+    log::TryWriteLog(log::Line(LogLine::NotDone, message));
     if (message.size() < std::string_view(e.what()).size()) ThrowShortened(e, message);
     throw;
   }
@@ -110,6 +111,7 @@ void RequirePriceFits(std::int32_t quantity, std::int32_t sum, double summa) {
 }
 
 std::string Text(std::string_view a) { return std::string(a); }
+std::string Text(LogLine line) { return std::string(log::LineText(line)); }
 
 std::string Amounts(std::uint8_t koshel, double kolvo, double summa) {
   return " Koshel=" + std::to_string(koshel) + " Kolvo=" + FloatText(kolvo) + " Summa=" + FloatText(summa);
@@ -187,7 +189,7 @@ void GetCardInfo(CardInfo* result, std::uint8_t koshel) {
   Reported([&] {
     RequireRecord(result);
     CallCashless(link, Request([&] {
-                   if (log::LogEnabled()) log::WriteLog(Text("Инфо по карте: Koshel="_w) + std::to_string(koshel));
+                   if (log::LogEnabled()) log::WriteLog(Text(LogLine::CardInfo) + std::to_string(koshel));
                    Bytes frame;
                    exchange::BuildRequest(exchange::PacketType::kDiscount, koshel, 1, 1, CashlessCounter, frame);
                    return frame;
@@ -212,11 +214,11 @@ void DiscountOperation(DiscountResult* result, char type_oper, std::uint8_t kosh
     result->TypeOper = 0;
     result->Byte3 = 0;
 
-    std::string_view title;
+    LogLine title;
     switch (type_oper) {
-      case '-': title = "Старт продажи: TypeOper="_w; break;
-      case 'M': title = "Запрос скидки: TypeOper="_w; break;
-      case '+': title = "Отмена продажи: TypeOper="_w; break;
+      case '-': title = LogLine::SaleStart; break;
+      case 'M': title = LogLine::Discount; break;
+      case '+': title = LogLine::SaleCancel; break;
       default: {
         // Sending the 50 zero bytes to the discount server could only end in a confusing outcome.
         std::string message(Text("Неизвестный код операции скидки: "_w));
@@ -258,7 +260,7 @@ void DiscountOperation(DiscountResult* result, char type_oper, std::uint8_t kosh
       result->CosteSk = RoundMoney(2, price / 100);
       result->Skidka = RoundMoney(2, static_cast<long double>(LastReply.DiscountTenths) / 10);
     }
-    if (log::LogEnabled()) log::TryWriteLog(Text("Операция ЗУЛ проведена: TypeOper="_w) + CodeText(type_oper) +
+    if (log::LogEnabled()) log::TryWriteLog(Text(LogLine::DiscountDone) + CodeText(type_oper) +
                      Amounts(koshel, kolvo, summa) + " NumberCard=" + std::string(result->NumberCard.view()) +
                      " SummaSk=" + FloatText(result->SummaSk) + " CosteSk=" + FloatText(result->CosteSk) +
                      " Skidka=" + FloatText(result->Skidka));
@@ -292,7 +294,7 @@ void CashlessSale(CashlessResult* result, TSmartDriver* self, std::uint8_t koshe
   Reported([&] {
     log::WriteOperationStart();
     CallCashless(link, Request([&] {
-                   if (log::LogEnabled()) log::WriteLog(Text("Продажа б/н:"_w) + Amounts(koshel, kolvo, summa));
+                   if (log::LogEnabled()) log::WriteLog(Text(LogLine::CashlessSale) + Amounts(koshel, kolvo, summa));
                    const std::int32_t quantity = Thousandths(kolvo);
                    const std::int32_t sum = Hundredths(summa);
                    RequirePriceFits(quantity, sum, summa);
@@ -301,7 +303,7 @@ void CashlessSale(CashlessResult* result, TSmartDriver* self, std::uint8_t koshe
                    return frame;
                  }));
     FillCashless(result, kolvo);
-    if (log::LogEnabled()) log::TryWriteLog(Text("Операция б/н проведена:"_w) + Amounts(koshel, kolvo, summa) + " NumberCard=" +
+    if (log::LogEnabled()) log::TryWriteLog(Text(LogLine::CashlessDone) + Amounts(koshel, kolvo, summa) + " NumberCard=" +
                      std::string(result->NumberCard.view()) + CashlessAmounts(*result));
   });
 }
@@ -315,7 +317,7 @@ void CashlessReturn(CashlessResult* result, std::string_view number_card, std::u
     PrepareCashless(result);
     log::WriteOperationStart();
     CallCashless(link, Request([&] {
-                   if (log::LogEnabled()) log::WriteLog(Text("Возврат б/н:"_w) + Amounts(koshel, kolvo, summa));
+                   if (log::LogEnabled()) log::WriteLog(Text(LogLine::CashlessReturn) + Amounts(koshel, kolvo, summa));
                    RequireFinite(kolvo, summa);
                    const std::int64_t card = StrToInt64(number_card);
                    Bytes frame;
@@ -323,7 +325,7 @@ void CashlessReturn(CashlessResult* result, std::string_view number_card, std::u
                    return frame;
                  }));
     FillCashless(result, kolvo);
-    if (log::LogEnabled()) log::TryWriteLog(Text("Операция возврат проведена:"_w) + Amounts(koshel, kolvo, summa) + " NumberCard=" +
+    if (log::LogEnabled()) log::TryWriteLog(Text(LogLine::ReturnDone) + Amounts(koshel, kolvo, summa) + " NumberCard=" +
                      std::string(number_card) + CashlessAmounts(*result));
   });
 }

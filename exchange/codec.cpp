@@ -62,9 +62,7 @@ Record Header(PacketType packet_type, std::uint8_t wallet, std::int32_t quantity
 }
 
 [[noreturn]] void RejectChecksum(const Bytes& data, unsigned computed, unsigned received) {
-  std::string message(
-      "Неверная контрольная сумма входящего пакета ("_w);
-  message += std::to_string(computed);
+  std::string message = std::to_string(computed);
   message += "<>";
   message += std::to_string(received);
   message += ") DATA: ";
@@ -74,7 +72,7 @@ Record Header(PacketType packet_type, std::uint8_t wallet, std::int32_t quantity
 }
 
 [[noreturn]] void RejectData(const std::string& reason) {
-  throw ReplyRejected(ReplyRejected::Kind::kData, std::string("Ошибка в принятых данных: "_w) + reason);
+  throw ReplyRejected(ReplyRejected::Kind::kData, reason);
 }
 
 }  // namespace

@@ -7,8 +7,10 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
+#include "log/log_lines.h"
 #include "smartdriver/errors.h"
 
 namespace sd::exchange {
@@ -85,11 +87,21 @@ struct DecodedReply {
 class ReplyRejected : public sd::Exception {
  public:
   enum class Kind { kChecksum, kData };
-  ReplyRejected(Kind kind, std::string message) : Exception(std::move(message)), kind_(kind) {}
+  // The message is the kind's rejection text of the log's list, then the detail.
+  ReplyRejected(Kind kind, std::string detail)
+      : Exception(std::string(kind == Kind::kChecksum ? log::ChecksumRejection() : log::DataRejection()) + detail),
+        kind_(kind),
+        detail_(std::move(detail)) {}
   Kind kind() const noexcept { return kind_; }
+  // The log line the exchange thread writes for the rejection, and what follows the line's text.
+  log::LogLine Line() const noexcept {
+    return kind_ == Kind::kChecksum ? log::LogLine::BadChecksum : log::LogLine::BadData;
+  }
+  const std::string& Detail() const noexcept { return detail_; }
 
  private:
   Kind kind_;
+  std::string detail_;
 };
 
 // Checks a reply as received (still stuffed) and decodes it. A checksum mismatch raises ReplyRejected

@@ -7,6 +7,7 @@
 
 #include "exchange/exchange_event.h"
 #include "exchange/exchange_module.h"
+#include "log/log_lines.h"
 #include "log/operation_log.h"
 #include "smartdriver/cp1251.h"
 #include "smartdriver/errors.h"
@@ -18,26 +19,16 @@ namespace {
 
 using namespace sd::literals;
 
-constexpr std::string_view kLink = "[СВЯЗЬ] "_w;
-// The decoder's received-data line has no blank after the bracket.
-constexpr std::string_view kLinkTight = "[СВЯЗЬ]"_w;
-constexpr std::string_view kFailurePrefix = kExchangeFailurePrefix;
-
-std::string Line(std::string_view a, std::string_view b, std::string_view c) {
-  std::string line(a);
-  line += b;
-  line += c;
-  return line;
-}
+using log::LogLine;
 
 // A line before the request goes out: a failing write ends the exchange.
-void Log(std::string_view a, std::string_view b = {}, std::string_view c = {}) { log::WriteLog(Line(a, b, c)); }
+void Log(LogLine line, std::string_view fields = {}) { log::WriteLog(log::Line(line, fields)); }
 
 // A line once the request has gone out: the server may already have acted on it, so a failing write
 // is lost rather than turning the server's answer into a failure.
-void LogSent(std::string_view a, std::string_view b = {}, std::string_view c = {}) {
-  log::TryWriteLog(Line(a, b, c));
-}
+void LogSent(LogLine line, std::string_view fields = {}) { log::TryWriteLog(log::Line(line, fields)); }
+
+std::string ByteCount(std::size_t count) { return std::to_string(count) + std::string(" байт)"_w); }
 
 // The thread's own limits run a little past the operation's wait, so that a server that never answers
 // ends in the operation's time-out message rather than in a failure of the thread that happens to be
@@ -69,14 +60,14 @@ Bytes ReceiveReply(transport::TcpClient& client, std::chrono::steady_clock::time
 }
 
 std::string LoggedFailure(std::string_view reason) {
-  Log(kLink, kFailurePrefix, reason);
-  return std::string(kFailurePrefix) + std::string(reason);
+  Log(LogLine::LinkFailure, reason);
+  return std::string(kExchangeFailurePrefix) + std::string(reason);
 }
 
 namespace {
 std::string LoggedFailureAfterSending(std::string_view reason) {
-  LogSent(kLink, kFailurePrefix, reason);
-  return std::string(kFailurePrefix) + std::string(reason);
+  LogSent(LogLine::LinkFailure, reason);
+  return std::string(kExchangeFailurePrefix) + std::string(reason);
 }
 }  // namespace
 
@@ -98,27 +89,26 @@ void tSendThread::Execute() {
     client.SetHost(Host);
     // Both limits end with the operation's wait, so no server can hold this thread beyond it.
     client.SetConnectTimeout(MillisecondsLeft(Deadline));
-    Log(kLink, "Соединение... (IP "_w,
-        client.Host() + std::string("; Порт "_w) + std::to_string(client.Port()));
+    Log(LogLine::Connecting, client.Host() + std::string("; Порт "_w) + std::to_string(client.Port()));
     client.OpenConnection();
     if (!client.IsConnected()) throw transport::TransportError("Connection Closed Gracefully.");
     try {
-      Log(kLink, "Соединение установлено"_w);
+      Log(LogLine::Connected);
       sent = true;
       client.SendBytes(RequestFrame);
-      LogSent(kLink, "Пакет отправлен ("_w, std::to_string(RequestFrame.size()) + std::string(" байт)"_w));
-      LogSent(kLink, "данные:"_w, HexDump(RequestFrame));
+      LogSent(LogLine::Sent, ByteCount(RequestFrame.size()));
+      LogSent(LogLine::Dump, HexDump(RequestFrame));
 
       const Bytes reply = ReceiveReply(client, Deadline);
-      LogSent(kLink, "Пакет принят ("_w, std::to_string(reply.size()) + std::string(" байт)"_w));
-      LogSent(kLink, "данные:"_w, HexDumpLimited(reply));
+      LogSent(LogLine::Received, ByteCount(reply.size()));
+      LogSent(LogLine::Dump, HexDumpLimited(reply));
 
       ExchangeResult outcome;
       try {
         outcome.Reply = DecodeReply(reply);
       } catch (const ReplyRejected& e) {
         // The decoder's own line comes before the disconnect and the thread's failure line.
-        LogSent(e.kind() == ReplyRejected::Kind::kChecksum ? kLink : kLinkTight, e.Message());
+        LogSent(e.Line(), e.Detail());
         throw;
       }
       outcome.Decoded = true;
@@ -126,11 +116,11 @@ void tSendThread::Execute() {
     } catch (...) {
       // The disconnect runs on the way out as well; a failure of its own replaces the one under way.
       client.CloseConnection();
-      LogSent(kLink, "Отключение от сервера"_w);
+      LogSent(LogLine::Disconnected);
       throw;
     }
     client.CloseConnection();
-    LogSent(kLink, "Отключение от сервера"_w);
+    LogSent(LogLine::Disconnected);
     return;
   } catch (const std::exception& e) {
     failure = e.what();

@@ -9,6 +9,7 @@
 
 #include "exchange/codec.h"
 #include "exchange/exchange_module.h"
+#include "log/log_lines.h"
 #include "smartdriver/cp1251.h"
 
 namespace sd::transport {
@@ -38,12 +39,8 @@ struct tSendThread {
 // raises "Read Timeout"; a peer that closed with nothing left raises "Connection Closed Gracefully.".
 Bytes ReceiveReply(transport::TcpClient& client, std::chrono::steady_clock::time_point deadline);
 
-namespace texts {
-using namespace sd::literals;
 // What the operator's message of a failed exchange starts with; the reason follows.
-inline constexpr std::string_view kExchangeFailurePrefix = "Ошибка связи с сервером: "_w;
-}  // namespace texts
-using texts::kExchangeFailurePrefix;
+inline constexpr std::string_view kExchangeFailurePrefix = log::LinkFailurePrefix();
 
 // Logs "[СВЯЗЬ] Ошибка связи с сервером: " and the reason, as every failed exchange is logged, and gives
 // the operator text: "Ошибка связи с сервером: " and the reason.

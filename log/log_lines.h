@@ -3,6 +3,7 @@
 #pragma once
 
 #include <span>
+#include <string>
 #include <string_view>
 
 #include "smartdriver/cp1251.h"
@@ -63,6 +64,13 @@ inline constexpr std::span<const LogLineRow> kLogLines{detail::kRows};
 
 // The text of a line, as the driver writes it (Windows-1251).
 constexpr std::string_view LineText(LogLine line) { return detail::kRows[static_cast<int>(line)].text; }
+
+// A line as the driver writes it: the row's text and what follows it.
+inline std::string Line(LogLine line, std::string_view fields = {}) {
+  std::string text(LineText(line));
+  text += fields;
+  return text;
+}
 
 // The codec raises its rejections with these texts, and the thread logs them after "[СВЯЗЬ] " or
 // "[СВЯЗЬ]"; a link failure's text is also the message the cashier sees.

@@ -7,6 +7,7 @@
 #include <mutex>
 #include <string>
 
+#include "log/log_lines.h"
 #include "platform/boundary.h"
 #include "platform/clock.h"
 #include "platform/files.h"
@@ -115,7 +116,7 @@ void WriteLine(std::string_view text);
 
 bool LogEnabled() { return LoggingOn(); }
 
-void WriteOperationStart() { WriteLine(" \r\n"); }
+void WriteOperationStart() { WriteLine(LineText(LogLine::Blank)); }
 
 void WriteLog(std::string_view text) {
   if (HasControls(text)) {
