@@ -3,6 +3,7 @@
 #include "driver/entry_table.h"
 
 #include <cstring>
+#include <type_traits>
 
 #include "driver/entry_boundary.h"
 #include "driver/operations.h"
@@ -90,54 +91,40 @@ void BlankCardInfo(CardInfo* result, TSmartDriver*, std::uint32_t, std::uint32_t
   result->Amount32 = result->Amount40 = result->Amount48 = result->Amount56 = 1000;
 }
 
-// An entry as the table holds it: the work behind its boundary.
-template <auto Work>
+// An entry as the table holds it: the work behind its boundary, in the signature that the host's header
+// gives its slot.
+template <auto Work, typename Signature>
 const void* Slot() {
+  static_assert(std::is_same_v<decltype(Boundary<Work>::Entry), Signature>);
   return reinterpret_cast<const void*>(&Boundary<Work>::Entry);
 }
-template <auto Work>
-using EntryType = decltype(Boundary<Work>::Entry);
 
 // The destructor, then entries 0 to 21. An object points at entry 0.
 const void* const kTable[1 + kSlotCount] = {
-    Slot<&Destroy>(),
-    Slot<&Abstract>(),                    // 0
-    Slot<&GetVersion>(),                  // 1
-    Slot<&Abstract>(),                    // 2
-    Slot<&Abstract>(),                    // 3
-    Slot<&Abstract>(),                    // 4
-    Slot<&Nop5>(),                        // 5
-    Slot<&Nop6>(),                        // 6
-    Slot<&GetCardInfoEntry>(),            // 7
-    Slot<&Nop8>(),                        // 8
-    Slot<&Nop9>(),                        // 9
-    Slot<&TerminalUnsupported>(),         // 10
-    Slot<&ForwardDiscountOperation>(),    // 11
-    Slot<&CashlessSaleEntry>(),           // 12
-    Slot<&Nop13>(),                       // 13
-    Slot<&Nop14>(),                       // 14
-    Slot<&CashlessReturnEntry>(),         // 15
-    Slot<&Nop16>(),                       // 16
-    Slot<&Nop17>(),                       // 17
-    Slot<&OperationUnsupported>(),        // 18
-    Slot<&BlankCardInfo>(),               // 19
-    Slot<&DiscountOperationEntry>(),      // 20
-    Slot<&Nop21>(),                       // 21
+    Slot<&Destroy, entry::Destroy>(),
+    Slot<&Abstract, entry::Abstract>(),                                 // 0
+    Slot<&GetVersion, entry::GetVersion>(),                             // 1
+    Slot<&Abstract, entry::Abstract>(),                                 // 2
+    Slot<&Abstract, entry::Abstract>(),                                 // 3
+    Slot<&Abstract, entry::Abstract>(),                                 // 4
+    Slot<&Nop5, entry::Nop5>(),                                         // 5
+    Slot<&Nop6, entry::Nop6>(),                                         // 6
+    Slot<&GetCardInfoEntry, entry::GetCardInfo>(),                      // 7
+    Slot<&Nop8, entry::Nop8>(),                                         // 8
+    Slot<&Nop9, entry::Nop9>(),                                         // 9
+    Slot<&TerminalUnsupported, entry::TerminalUnsupported>(),           // 10
+    Slot<&ForwardDiscountOperation, entry::ForwardDiscountOperation>(),  // 11
+    Slot<&CashlessSaleEntry, entry::CashlessSale>(),                    // 12
+    Slot<&Nop13, entry::Nop13>(),                                       // 13
+    Slot<&Nop14, entry::Nop14>(),                                       // 14
+    Slot<&CashlessReturnEntry, entry::CashlessReturn>(),                // 15
+    Slot<&Nop16, entry::Nop16>(),                                       // 16
+    Slot<&Nop17, entry::Nop17>(),                                       // 17
+    Slot<&OperationUnsupported, entry::OperationUnsupported>(),         // 18
+    Slot<&BlankCardInfo, entry::BlankCardInfo>(),                       // 19
+    Slot<&DiscountOperationEntry, entry::DiscountOperation>(),          // 20
+    Slot<&Nop21, entry::Nop21>(),                                       // 21
 };
-
-static_assert(std::is_same_v<EntryType<&Destroy>, entry::Destroy>);
-static_assert(std::is_same_v<EntryType<&GetVersion>, entry::GetVersion>);
-static_assert(std::is_same_v<EntryType<&Nop5>, entry::Nop5>);
-static_assert(std::is_same_v<EntryType<&GetCardInfoEntry>, entry::GetCardInfo>);
-static_assert(std::is_same_v<EntryType<&TerminalUnsupported>, entry::TerminalUnsupported>);
-static_assert(std::is_same_v<EntryType<&ForwardDiscountOperation>, entry::ForwardDiscountOperation>);
-static_assert(std::is_same_v<EntryType<&CashlessSaleEntry>, entry::CashlessSale>);
-static_assert(std::is_same_v<EntryType<&CashlessReturnEntry>, entry::CashlessReturn>);
-static_assert(std::is_same_v<EntryType<&Nop17>, entry::Nop17>);
-static_assert(std::is_same_v<EntryType<&OperationUnsupported>, entry::OperationUnsupported>);
-static_assert(std::is_same_v<EntryType<&BlankCardInfo>, entry::BlankCardInfo>);
-static_assert(std::is_same_v<EntryType<&DiscountOperationEntry>, entry::DiscountOperation>);
-static_assert(std::is_same_v<EntryType<&Nop21>, entry::Nop21>);
 
 }  // namespace
 
