@@ -16,21 +16,16 @@ namespace sd::platform {
 
 namespace {
 
-std::wstring FromAnsi(const std::string& text) {
+std::wstring WideFrom(UINT code_page, const std::string& text) {
   if (text.empty()) return {};
-  const int length = ::MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+  const int length = ::MultiByteToWideChar(code_page, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
   std::wstring wide(static_cast<std::size_t>(length), L'\0');
-  ::MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), wide.data(), length);
+  ::MultiByteToWideChar(code_page, 0, text.data(), static_cast<int>(text.size()), wide.data(), length);
   return wide;
 }
 
-std::wstring FromUtf8(const std::string& text) {
-  if (text.empty()) return {};
-  const int length = ::MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-  std::wstring wide(static_cast<std::size_t>(length), L'\0');
-  ::MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), wide.data(), length);
-  return wide;
-}
+std::wstring FromAnsi(const std::string& text) { return WideFrom(CP_ACP, text); }
+std::wstring FromUtf8(const std::string& text) { return WideFrom(CP_UTF8, text); }
 
 std::string ToUtf8(std::wstring_view wide) {
   if (wide.empty()) return {};
