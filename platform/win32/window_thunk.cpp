@@ -9,16 +9,23 @@
 
 namespace sd::platform::win32 {
 
-#if defined(__i386__)
-
 class WindowThunk {
  public:
   void* volatile target;       // the library's procedure, or `forward`
   WNDPROC original;            // the window's own procedure
   void* call_window_proc;      // CallWindowProcW, which stays for the process's life
+#if defined(__i386__)
   unsigned char entry[6];      // jmp dword ptr [target]
   unsigned char forward[14];   // pop ecx; push dword ptr [original]; push ecx; jmp dword ptr [call_window_proc]
+#elif defined(__x86_64__)
+  RUNTIME_FUNCTION function;   // where `forward` is, for the system's stack walks
+  unsigned char unwind[8];     // how `forward` moved the stack
+  unsigned char entry[6];      // jmp qword ptr [rip -> target]
+  unsigned char forward[36];   // a frame that calls CallWindowProcW(original, the four arguments)
+#endif
 };
+
+#if defined(__i386__)
 
 namespace {
 
@@ -45,17 +52,6 @@ void EmitCode(WindowThunk* thunk) {
 }  // namespace
 
 #elif defined(__x86_64__)
-
-class WindowThunk {
- public:
-  void* volatile target;       // the library's procedure, or `forward`
-  WNDPROC original;            // the window's own procedure
-  void* call_window_proc;      // CallWindowProcW, which stays for the process's life
-  RUNTIME_FUNCTION function;   // where `forward` is, for the system's stack walks
-  unsigned char unwind[8];     // how `forward` moved the stack
-  unsigned char entry[6];      // jmp qword ptr [rip -> target]
-  unsigned char forward[36];   // a frame that calls CallWindowProcW(original, the four arguments)
-};
 
 namespace {
 
