@@ -20,38 +20,15 @@
 #include "smartdriver/host_text.h"
 #include "smartdriver/records.h"
 
-// The C declarations of the records must lie exactly over the SDK's.
-#define SD_SAME_FIELD(c_type, sd_type, field)                                                   \
-  static_assert(offsetof(c_type, field) == offsetof(sd::sd_type, field) &&                       \
-                sizeof(c_type::field) == sizeof(sd::sd_type::field))
-static_assert(sizeof(SdCardInfo) == sizeof(sd::CardInfo));
-SD_SAME_FIELD(SdCardInfo, CardInfo, Flag);
-SD_SAME_FIELD(SdCardInfo, CardInfo, CardHead);
-SD_SAME_FIELD(SdCardInfo, CardInfo, CardTail);
-SD_SAME_FIELD(SdCardInfo, CardInfo, Value16);
-SD_SAME_FIELD(SdCardInfo, CardInfo, ValidUntil);
-SD_SAME_FIELD(SdCardInfo, CardInfo, Amount32);
-SD_SAME_FIELD(SdCardInfo, CardInfo, Amount40);
-SD_SAME_FIELD(SdCardInfo, CardInfo, Amount48);
-SD_SAME_FIELD(SdCardInfo, CardInfo, Amount56);
-static_assert(sizeof(SdDiscountResult) == sizeof(sd::DiscountResult));
-SD_SAME_FIELD(SdDiscountResult, DiscountResult, Flag);
-SD_SAME_FIELD(SdDiscountResult, DiscountResult, TypeOper);
-SD_SAME_FIELD(SdDiscountResult, DiscountResult, Byte3);
-SD_SAME_FIELD(SdDiscountResult, DiscountResult, Byte4);
-SD_SAME_FIELD(SdDiscountResult, DiscountResult, NumberCard);
-SD_SAME_FIELD(SdDiscountResult, DiscountResult, SummaSk);
-SD_SAME_FIELD(SdDiscountResult, DiscountResult, Summa);
-SD_SAME_FIELD(SdDiscountResult, DiscountResult, Price);
-SD_SAME_FIELD(SdDiscountResult, DiscountResult, CosteSk);
-SD_SAME_FIELD(SdDiscountResult, DiscountResult, Skidka);
-static_assert(sizeof(SdCashlessResult) == sizeof(sd::CashlessResult));
-SD_SAME_FIELD(SdCashlessResult, CashlessResult, Flag);
-SD_SAME_FIELD(SdCashlessResult, CashlessResult, Byte1);
-SD_SAME_FIELD(SdCashlessResult, CashlessResult, NumberCard);
-SD_SAME_FIELD(SdCashlessResult, CashlessResult, SummaSk);
-SD_SAME_FIELD(SdCashlessResult, CashlessResult, Skidka);
-SD_SAME_FIELD(SdCashlessResult, CashlessResult, PriceSk);
+// The C declarations of the records must lie exactly over the SDK's: every field where its row places
+// it, with the SDK field's size, and every record of the SDK's size.
+#define SD_SAME_FIELD(record, name, offset, kind, count)                      \
+  static_assert(offsetof(Sd##record, name) == (offset) &&                     \
+                sizeof(Sd##record::name) == sizeof(sd::record::name));
+#define SD_SAME_RECORD(record, FIELDS, size) \
+  FIELDS(SD_SAME_FIELD, record) static_assert(sizeof(Sd##record) == sizeof(sd::record));
+SD_RECORDS(SD_SAME_RECORD)
+#undef SD_SAME_RECORD
 #undef SD_SAME_FIELD
 
 struct SdDriver {
