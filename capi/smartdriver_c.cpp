@@ -63,36 +63,32 @@ std::string In(const char* text, int encoding) {
 
 int EncodingOf(const SdDriver* driver) { return driver != nullptr ? driver->encoding : SD_UTF8; }
 
+// The return code of each class the driver raises a failure with, one code a line; the classes are
+// siblings, so their order does not matter.
+#define SD_FAILURE_CODES(XX)                                                                        \
+  XX(EServerRefusal, SD_EREFUSED)                                                                   \
+  XX(ETimeOut, SD_ETIMEOUT)                                                                         \
+  XX(ECommunicationError, SD_ECOMMUNICATION)                                                        \
+  XX(EInvalidArgument, SD_EARGUMENT) XX(EConvertError, SD_EARGUMENT) XX(ERangeError, SD_EARGUMENT) \
+  XX(EInOutError, SD_EIO) XX(EFileFailure, SD_EIO)                                                  \
+  XX(EAbstractError, SD_ENOTSUPPORTED) XX(EUnsupported, SD_ENOTSUPPORTED)
+#define SD_CATCH_FAILURE(error, code) catch (const sd::error&) { return code; }
+
 // The return code of the failure being handled: its kind, as the class the driver raised it with names it.
 int CurrentFailureCode() {
   try {
     throw;
-  } catch (const sd::EServerRefusal&) {
-    return SD_EREFUSED;
-  } catch (const sd::ETimeOut&) {
-    return SD_ETIMEOUT;
-  } catch (const sd::ECommunicationError&) {
-    return SD_ECOMMUNICATION;
-  } catch (const sd::EInvalidArgument&) {
-    return SD_EARGUMENT;
-  } catch (const sd::EConvertError&) {
-    return SD_EARGUMENT;
-  } catch (const sd::ERangeError&) {
-    return SD_EARGUMENT;
-  } catch (const sd::EInOutError&) {
-    return SD_EIO;
-  } catch (const sd::EFileFailure&) {
-    return SD_EIO;
-  } catch (const sd::EAbstractError&) {
-    return SD_ENOTSUPPORTED;
-  } catch (const sd::EUnsupported&) {
-    return SD_ENOTSUPPORTED;
-  } catch (const std::exception&) {
+  }
+  SD_FAILURE_CODES(SD_CATCH_FAILURE)
+  catch (const std::exception&) {
     return SD_EOTHER;
-  } catch (...) {
+  }
+  catch (...) {
     return SD_EUNKNOWN;
   }
 }
+#undef SD_CATCH_FAILURE
+#undef SD_FAILURE_CODES
 
 std::string Number(double value) {
   char text[40];
