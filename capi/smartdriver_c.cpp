@@ -21,38 +21,15 @@
 #include "smartdriver/host_text.h"
 #include "smartdriver/records.h"
 
-// The C declarations of the records must lie exactly over the SDK's.
-#define SD_SAME_FIELD(c_type, sd_type, field)                                                   \
-  static_assert(offsetof(c_type, field) == offsetof(sd::sd_type, field) &&                       \
-                sizeof(c_type::field) == sizeof(sd::sd_type::field))
-static_assert(sizeof(SdCardInfo) == sizeof(sd::CardInfo));
-SD_SAME_FIELD(SdCardInfo, CardInfo, Flag);
-SD_SAME_FIELD(SdCardInfo, CardInfo, CardHead);
-SD_SAME_FIELD(SdCardInfo, CardInfo, CardTail);
-SD_SAME_FIELD(SdCardInfo, CardInfo, Value16);
-SD_SAME_FIELD(SdCardInfo, CardInfo, ValidUntil);
-SD_SAME_FIELD(SdCardInfo, CardInfo, Amount32);
-SD_SAME_FIELD(SdCardInfo, CardInfo, Amount40);
-SD_SAME_FIELD(SdCardInfo, CardInfo, Amount48);
-SD_SAME_FIELD(SdCardInfo, CardInfo, Amount56);
-static_assert(sizeof(SdDiscountResult) == sizeof(sd::DiscountResult));
-SD_SAME_FIELD(SdDiscountResult, DiscountResult, Flag);
-SD_SAME_FIELD(SdDiscountResult, DiscountResult, TypeOper);
-SD_SAME_FIELD(SdDiscountResult, DiscountResult, Byte3);
-SD_SAME_FIELD(SdDiscountResult, DiscountResult, Byte4);
-SD_SAME_FIELD(SdDiscountResult, DiscountResult, NumberCard);
-SD_SAME_FIELD(SdDiscountResult, DiscountResult, SummaSk);
-SD_SAME_FIELD(SdDiscountResult, DiscountResult, Summa);
-SD_SAME_FIELD(SdDiscountResult, DiscountResult, Price);
-SD_SAME_FIELD(SdDiscountResult, DiscountResult, CosteSk);
-SD_SAME_FIELD(SdDiscountResult, DiscountResult, Skidka);
-static_assert(sizeof(SdCashlessResult) == sizeof(sd::CashlessResult));
-SD_SAME_FIELD(SdCashlessResult, CashlessResult, Flag);
-SD_SAME_FIELD(SdCashlessResult, CashlessResult, Byte1);
-SD_SAME_FIELD(SdCashlessResult, CashlessResult, NumberCard);
-SD_SAME_FIELD(SdCashlessResult, CashlessResult, SummaSk);
-SD_SAME_FIELD(SdCashlessResult, CashlessResult, Skidka);
-SD_SAME_FIELD(SdCashlessResult, CashlessResult, PriceSk);
+// The C declarations of the records must lie exactly over the SDK's: every field where its row places
+// it, with the SDK field's size, and every record of the SDK's size.
+#define SD_SAME_FIELD(record, name, offset, kind, count)                      \
+  static_assert(offsetof(Sd##record, name) == (offset) &&                     \
+                sizeof(Sd##record::name) == sizeof(sd::record::name));
+#define SD_SAME_RECORD(record, FIELDS, size) \
+  FIELDS(SD_SAME_FIELD, record) static_assert(sizeof(Sd##record) == sizeof(sd::record));
+SD_RECORDS(SD_SAME_RECORD)
+#undef SD_SAME_RECORD
 #undef SD_SAME_FIELD
 
 struct SdDriver {
@@ -87,36 +64,32 @@ std::string In(const char* text, int encoding) {
 
 int EncodingOf(const SdDriver* driver) { return driver != nullptr ? driver->encoding : SD_UTF8; }
 
+// The return code of each class the driver raises a failure with, one code a line; the classes are
+// siblings, so their order does not matter.
+#define SD_FAILURE_CODES(XX)                                                                        \
+  XX(EServerRefusal, SD_EREFUSED)                                                                   \
+  XX(ETimeOut, SD_ETIMEOUT)                                                                         \
+  XX(ECommunicationError, SD_ECOMMUNICATION)                                                        \
+  XX(EInvalidArgument, SD_EARGUMENT) XX(EConvertError, SD_EARGUMENT) XX(ERangeError, SD_EARGUMENT) \
+  XX(EInOutError, SD_EIO) XX(EFileFailure, SD_EIO)                                                  \
+  XX(EAbstractError, SD_ENOTSUPPORTED) XX(EUnsupported, SD_ENOTSUPPORTED)
+#define SD_CATCH_FAILURE(error, code) catch (const sd::error&) { return code; }
+
 // The return code of the failure being handled: its kind, as the class the driver raised it with names it.
 int CurrentFailureCode() {
   try {
     throw;
-  } catch (const sd::EServerRefusal&) {
-    return SD_EREFUSED;
-  } catch (const sd::ETimeOut&) {
-    return SD_ETIMEOUT;
-  } catch (const sd::ECommunicationError&) {
-    return SD_ECOMMUNICATION;
-  } catch (const sd::EInvalidArgument&) {
-    return SD_EARGUMENT;
-  } catch (const sd::EConvertError&) {
-    return SD_EARGUMENT;
-  } catch (const sd::ERangeError&) {
-    return SD_EARGUMENT;
-  } catch (const sd::EInOutError&) {
-    return SD_EIO;
-  } catch (const sd::EFileFailure&) {
-    return SD_EIO;
-  } catch (const sd::EAbstractError&) {
-    return SD_ENOTSUPPORTED;
-  } catch (const sd::EUnsupported&) {
-    return SD_ENOTSUPPORTED;
-  } catch (const std::exception&) {
+  }
+  SD_FAILURE_CODES(SD_CATCH_FAILURE)
+  catch (const std::exception&) {
     return SD_EOTHER;
-  } catch (...) {
+  }
+  catch (...) {
     return SD_EUNKNOWN;
   }
 }
+#undef SD_CATCH_FAILURE
+#undef SD_FAILURE_CODES
 
 std::string Number(double value) {
   char text[40];

@@ -1,9 +1,12 @@
-// The records that the driver fills in the host's memory, byte for byte as the host lays them out.
+// The records that the driver fills in the host's memory, byte for byte as the host lays them out; their
+// fields are listed in record_fields.h.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <string_view>
+
+#include "smartdriver/record_fields.h"
 
 namespace sd {
 
@@ -24,76 +27,34 @@ struct ShortString {
   }
 };
 
+// A field of a record, declared from its row of the lists.
+#define SD_RECORD_FIELD(record, name, offset, kind, count) SD_FIELD_##kind(name, count, ShortString<count>)
+
 // Filled by GetCardInfo (entry 7) and BlankCardInfo (entry 19).
 struct CardInfo {
-  std::uint8_t Flag;           // +0   255 from BlankCardInfo; GetCardInfo leaves it
-  ShortString<4> CardHead;     // +1   characters 1 to 4 of the card number text
-  ShortString<6> CardTail;     // +6   characters 5 to 10 of the card number text
-  std::uint8_t Unused13[3];    // +13  never written
-  std::uint8_t Value16[8];     // +16  all zero from BlankCardInfo; GetCardInfo leaves it
-  double ValidUntil;           // +24  days since 30 December 1899: now plus 10 days
-  double Amount32;             // +32  0 from GetCardInfo, 1000 from BlankCardInfo
-  double Amount40;             // +40  as Amount32
-  double Amount48;             // +48  as Amount32
-  double Amount56;             // +56  as Amount32
+  SD_CARD_INFO_FIELDS(SD_RECORD_FIELD, CardInfo)
 };
 
 // Filled by DiscountOperation (entry 20) and ForwardDiscountOperation (entry 11).
 struct DiscountResult {
-  std::uint8_t Flag;              // +0   255 at the start of the operation
-  std::uint8_t Unused1;           // +1   never written
-  char TypeOper;                  // +2   0 at the start; the operation code after success
-  std::uint8_t Byte3;             // +3   0 at the start
-  std::uint8_t Byte4;             // +4   0 at the start
-  std::uint8_t Unused5[4];        // +5   never written
-  ShortString<16> NumberCard;     // +9   empty at the start; the card number text after success
-  std::uint8_t Unused26[6];       // +26  never written
-  double SummaSk;                 // +32  line sum after discount
-  double Summa;                   // +40  line sum as passed
-  double Price;                   // +48  unit price before discount
-  double CosteSk;                 // +56  unit price after discount
-  double Skidka;                  // +64  discount in percent
+  SD_DISCOUNT_RESULT_FIELDS(SD_RECORD_FIELD, DiscountResult)
 };
 
 // Filled by CashlessSale (entry 12) and CashlessReturn (entry 15).
 struct CashlessResult {
-  std::uint8_t Flag;              // +0    255 at the start of the operation
-  std::uint8_t Byte1;             // +1    0 at the start
-  std::uint8_t Unused2[8];        // +2    never written
-  ShortString<20> NumberCard;     // +10   empty at the start; the card number text
-  std::uint8_t Unused31[121];     // +31   never written
-  double SummaSk;                 // +152  line sum after discount
-  double Skidka;                  // +160  discount in percent
-  double PriceSk;                 // +168  unit price after discount
+  SD_CASHLESS_RESULT_FIELDS(SD_RECORD_FIELD, CashlessResult)
 };
 
+#undef SD_RECORD_FIELD
 #pragma pack(pop)
 
-static_assert(sizeof(ShortString<4>) == 5);
-static_assert(offsetof(CardInfo, CardHead) == 1);
-static_assert(offsetof(CardInfo, CardTail) == 6);
-static_assert(offsetof(CardInfo, Value16) == 16);
-static_assert(offsetof(CardInfo, ValidUntil) == 24);
-static_assert(offsetof(CardInfo, Amount32) == 32);
-static_assert(offsetof(CardInfo, Amount56) == 56);
-static_assert(sizeof(CardInfo) == 64);
-
-static_assert(offsetof(DiscountResult, TypeOper) == 2);
-static_assert(offsetof(DiscountResult, Byte3) == 3);
-static_assert(offsetof(DiscountResult, Byte4) == 4);
-static_assert(offsetof(DiscountResult, NumberCard) == 9);
-static_assert(offsetof(DiscountResult, SummaSk) == 32);
-static_assert(offsetof(DiscountResult, Summa) == 40);
-static_assert(offsetof(DiscountResult, Price) == 48);
-static_assert(offsetof(DiscountResult, CosteSk) == 56);
-static_assert(offsetof(DiscountResult, Skidka) == 64);
-static_assert(sizeof(DiscountResult) == 72);
-
-static_assert(offsetof(CashlessResult, Byte1) == 1);
-static_assert(offsetof(CashlessResult, NumberCard) == 10);
-static_assert(offsetof(CashlessResult, SummaSk) == 152);
-static_assert(offsetof(CashlessResult, Skidka) == 160);
-static_assert(offsetof(CashlessResult, PriceSk) == 168);
-static_assert(sizeof(CashlessResult) == 176);
+// Every field lies where its row places it, and every record has the size the host allocates.
+#define SD_RECORD_OFFSET(record, name, offset, kind, count) \
+  static_assert(offsetof(record, name) == (offset), #record "." #name " must lie at +" #offset);
+#define SD_RECORD_LAYOUT(record, FIELDS, size) \
+  FIELDS(SD_RECORD_OFFSET, record) static_assert(sizeof(record) == (size), #record " must be " #size " bytes");
+SD_RECORDS(SD_RECORD_LAYOUT)
+#undef SD_RECORD_LAYOUT
+#undef SD_RECORD_OFFSET
 
 }  // namespace sd

@@ -21,6 +21,8 @@
 #include <stddef.h>
 #include <stdint.h>
 
+#include "smartdriver/record_fields.h"
+
 #ifdef __cplusplus
 extern "C" {
 #endif
@@ -68,49 +70,25 @@ typedef struct SdText6 { uint8_t length; char chars[6]; } SdText6;
 typedef struct SdText16 { uint8_t length; char chars[16]; } SdText16;
 typedef struct SdText20 { uint8_t length; char chars[20]; } SdText20;
 
+/* The records' fields are listed, with their offsets, in record_fields.h. */
+#define SD_C_FIELD(record, name, offset, kind, count) SD_FIELD_##kind(name, count, SdText##count)
+
 /* Filled by sd_card_info and sd_blank_card_info; 64 bytes. Dates count days since 30 December 1899. */
 typedef struct SdCardInfo {
-  uint8_t Flag;          /* +0   255 from sd_blank_card_info */
-  SdText4 CardHead;      /* +1   characters 1 to 4 of the card number */
-  SdText6 CardTail;      /* +6   characters 5 to 10 of the card number */
-  uint8_t Unused13[3];   /* +13 */
-  uint8_t Value16[8];    /* +16 */
-  double ValidUntil;     /* +24  now plus 10 days */
-  double Amount32;       /* +32  0 from sd_card_info, 1000 from sd_blank_card_info */
-  double Amount40;       /* +40  as Amount32 */
-  double Amount48;       /* +48  as Amount32 */
-  double Amount56;       /* +56  as Amount32 */
+  SD_CARD_INFO_FIELDS(SD_C_FIELD, CardInfo)
 } SdCardInfo;
 
 /* Filled by sd_discount and sd_forward_discount; 72 bytes. */
 typedef struct SdDiscountResult {
-  uint8_t Flag;          /* +0   255 once the operation started */
-  uint8_t Unused1;       /* +1 */
-  char TypeOper;         /* +2   the operation code after success */
-  uint8_t Byte3;         /* +3 */
-  uint8_t Byte4;         /* +4 */
-  uint8_t Unused5[4];    /* +5 */
-  SdText16 NumberCard;   /* +9   the card number after success */
-  uint8_t Unused26[6];   /* +26 */
-  double SummaSk;        /* +32  line sum after discount */
-  double Summa;          /* +40  line sum as passed */
-  double Price;          /* +48  unit price before discount */
-  double CosteSk;        /* +56  unit price after discount */
-  double Skidka;         /* +64  discount in percent */
+  SD_DISCOUNT_RESULT_FIELDS(SD_C_FIELD, DiscountResult)
 } SdDiscountResult;
 
 /* Filled by sd_cashless_sale and sd_cashless_return; 176 bytes. */
 typedef struct SdCashlessResult {
-  uint8_t Flag;          /* +0    255 once the operation started */
-  uint8_t Byte1;         /* +1 */
-  uint8_t Unused2[8];    /* +2 */
-  SdText20 NumberCard;   /* +10   the card number */
-  uint8_t Unused31[121]; /* +31 */
-  double SummaSk;        /* +152  line sum after discount */
-  double Skidka;         /* +160  discount in percent */
-  double PriceSk;        /* +168  unit price after discount */
+  SD_CASHLESS_RESULT_FIELDS(SD_C_FIELD, CashlessResult)
 } SdCashlessResult;
 
+#undef SD_C_FIELD
 #pragma pack(pop)
 
 /* The name of a return code ("ok", "refused", "time-out", "communication", "argument", "io",

@@ -84,10 +84,13 @@ TEST_F(ExchangeThreads, AFloodAgainstASilentServerKeepsAtMostTheLimitAlive) {
   const int handles_before = testing::HandleCount();
   ASSERT_GT(threads_before, 0);
   int most = 0, timed_out = 0;
+  // Under Wine a snapshot of the threads takes tens of milliseconds; the lingering threads outlast ten
+  // requests, so every tenth request still sees them.
+  const int every = testing::UnderWine() ? 10 : 1;
   for (int i = 0; i < 3000; ++i) {
     DiscountResult r{};
     timed_out += Request(r) == "Не удалось получить скидку: TimeOut";
-    most = std::max(most, testing::ThreadCount() - threads_before);
+    if (i % every == 0) most = std::max(most, testing::ThreadCount() - threads_before);
   }
   EXPECT_EQ(timed_out, 3000);
   EXPECT_LE(most, exchange::kMaxExchangeThreads);
@@ -102,7 +105,8 @@ TEST_F(ExchangeThreads, TheLimitCostsNothingWhenTheServerAnswersWithinTheWait) {
   emulator::Scenario late;
   late.defaults.delay_ms = 150;
   emulator_.SetScenario(late);
-  settings::LinkSettings.bWaitTimeOut = 200;
+  // Well past the delay: a loaded machine (or Wine) may take tens of milliseconds to hand the reply on.
+  settings::LinkSettings.bWaitTimeOut = 600;
   for (int i = 0; i < 20; ++i) {
     DiscountResult r{};
     ASSERT_EQ(Request(r), "") << i;

@@ -22,7 +22,9 @@ using namespace sd::literals;
 using emulator::Fault;
 using emulator::Scenario;
 
-constexpr int kWaitMs = 700;
+// Long enough that a reply dripped a byte every 20 ms (about half a second) arrives within it on a loaded
+// machine or under Wine.
+constexpr int kWaitMs = 1000;
 const std::string kLinkFailure = "Ошибка связи с сервером: ";
 const std::string kChecksum = kLinkFailure + "Неверная контрольная сумма входящего пакета (";
 

@@ -81,7 +81,13 @@ std::vector<Row> SocketRows(const SocketOps& s, Loopback& l) {
          EXPECT_EQ(s.open_listener(at, 1), kNoSocket);
          s.closesocket(h);
        }},
-      {"listen", [&] { const SocketHandle h = s.socket(kAddressFamilyInet, kSocketStream, 0); EXPECT_EQ(s.listen(h, 1), 0); s.closesocket(h); }},
+      // Winsock refuses to listen on a socket that is not bound; every caller binds first.
+      {"listen", [&] {
+         const SocketHandle h = s.socket(kAddressFamilyInet, kSocketStream, 0);
+         ASSERT_EQ(s.bind(h, kLoopback), 0);
+         EXPECT_EQ(s.listen(h, 1), 0);
+         s.closesocket(h);
+       }},
       {"connect", [&] {
          // Nothing listens on the port that was just let go.
          const SocketHandle h = s.socket(kAddressFamilyInet, kSocketStream, 0);

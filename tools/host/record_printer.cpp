@@ -11,6 +11,7 @@
 namespace sd::host {
 namespace {
 
+// Shows one field a line; a method for each kind of field in the records' lists, under the kind's name.
 class FieldWriter {
  public:
   FieldWriter(std::ostream& out, const char* record) : out_(out), record_(record) {}
@@ -18,7 +19,9 @@ class FieldWriter {
     out_ << record_ << '.' << field << " = " << value << '\n';
   }
   void Byte(const char* field, std::uint8_t value) { Line(field, std::to_string(value)); }
+  void Char(const char* field, char value) { Line(field, DisplayText(std::string_view(&value, 1))); }
   void Double(const char* field, double value) { Line(field, FormatDouble(value)); }
+  void Date(const char* field, double value) { Line(field, FormatDouble(value) + " (" + FormatDate(value) + ")"); }
   template <std::size_t N>
   void Text(const char* field, const ShortString<N>& value) {
     std::string shown = DisplayText(value.view());
@@ -26,6 +29,21 @@ class FieldWriter {
     if (value.length > N) shown += " (length byte " + std::to_string(value.length) + " exceeds " + std::to_string(N) + ")";
     Line(field, shown);
   }
+  template <std::size_t N>
+  void Bytes(const char* field, const std::uint8_t (&value)[N]) {
+    std::string hex;
+    for (std::uint8_t b : value) {
+      char two[4];
+      std::snprintf(two, sizeof two, "%02X", b);
+      hex += hex.empty() ? "" : " ";
+      hex += two;
+    }
+    Line(field, hex);
+  }
+  // The driver never writes these bytes: nothing in them is the driver's to show.
+  template <std::size_t N>
+  void Unused(const char*, const std::uint8_t (&)[N]) {}
+  void Spare(const char*, std::uint8_t) {}
 
  private:
   std::ostream& out_;
@@ -80,48 +98,15 @@ void PrintVersion(const VersionText& version, std::ostream& out) {
   w.Text("Text", version);
 }
 
-void PrintCardInfo(const CardInfo& r, std::ostream& out) {
-  FieldWriter w(out, "CardInfo");
-  w.Byte("Flag", r.Flag);
-  w.Text("CardHead", r.CardHead);
-  w.Text("CardTail", r.CardTail);
-  std::string hex;
-  for (std::uint8_t b : r.Value16) {
-    char two[4];
-    std::snprintf(two, sizeof two, "%02X", b);
-    hex += hex.empty() ? "" : " ";
-    hex += two;
+// Every field of a record in the order of its bytes, each shown as its kind is.
+#define SD_PRINT_FIELD(r, name, offset, kind, count) w.kind(#name, r.name);
+#define SD_PRINT_RECORD(record, FIELDS, size)                \
+  void Print##record(const record& r, std::ostream& out) {  \
+    FieldWriter w(out, #record);                             \
+    FIELDS(SD_PRINT_FIELD, r)                                \
   }
-  w.Line("Value16", hex);
-  w.Line("ValidUntil", FormatDouble(r.ValidUntil) + " (" + FormatDate(r.ValidUntil) + ")");
-  w.Double("Amount32", r.Amount32);
-  w.Double("Amount40", r.Amount40);
-  w.Double("Amount48", r.Amount48);
-  w.Double("Amount56", r.Amount56);
-}
-
-void PrintDiscountResult(const DiscountResult& r, std::ostream& out) {
-  FieldWriter w(out, "DiscountResult");
-  w.Byte("Flag", r.Flag);
-  w.Line("TypeOper", DisplayText(std::string_view(&r.TypeOper, 1)));
-  w.Byte("Byte3", r.Byte3);
-  w.Byte("Byte4", r.Byte4);
-  w.Text("NumberCard", r.NumberCard);
-  w.Double("SummaSk", r.SummaSk);
-  w.Double("Summa", r.Summa);
-  w.Double("Price", r.Price);
-  w.Double("CosteSk", r.CosteSk);
-  w.Double("Skidka", r.Skidka);
-}
-
-void PrintCashlessResult(const CashlessResult& r, std::ostream& out) {
-  FieldWriter w(out, "CashlessResult");
-  w.Byte("Flag", r.Flag);
-  w.Byte("Byte1", r.Byte1);
-  w.Text("NumberCard", r.NumberCard);
-  w.Double("SummaSk", r.SummaSk);
-  w.Double("Skidka", r.Skidka);
-  w.Double("PriceSk", r.PriceSk);
-}
+SD_RECORDS(SD_PRINT_RECORD)
+#undef SD_PRINT_RECORD
+#undef SD_PRINT_FIELD
 
 }  // namespace sd::host
