@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/library.h"
 #include "support/child_process.h"
 #include "support/emulator_process.h"
 #include "support/temp_drive.h"
@@ -238,6 +239,13 @@ TEST(HostProgram, ALibraryThatCannotBeLoadedOrStartedEndsWithStatus3) {
   const ProgramResult text = Host(drive, {"--lib", (drive.root() / "text.so").string(), "version"}, "", false);
   EXPECT_EQ(text.exit_code, 3);
   EXPECT_NE(text.err.find("error: cannot load"), std::string::npos) << text.err;
+
+  // A library that loads but is not the driver: the flat C interface's, built beside it.
+  const std::filesystem::path other =
+      std::filesystem::path(SD_TEST_LIBRARY).parent_path() / platform::SharedLibraryFileName("smartdriver-c");
+  const ProgramResult foreign = Host(drive, {"--lib", other.string(), "version"}, "", false);
+  EXPECT_EQ(foreign.exit_code, 3);
+  EXPECT_NE(foreign.err.find(" does not export GeTDriver"), std::string::npos) << foreign.err;
 
   // Logging on and no log directory: GeTDriver itself raises.
   TempDrive bare;
