@@ -11,12 +11,16 @@ build_dir="${BUILD_DIR:-build-win32}"
 BUILD_DIR="$build_dir" scripts/build-win32.sh --target smartdriver smartdriver-c smartdriver-host smartdriver-log \
   smartdriver-emulator >/dev/null
 command -v zip >/dev/null || { echo "package-win32: zip is missing (scripts/setup.sh installs it)" >&2; exit 1; }
-prefix="$(sed -n 's/^SD_MINGW_PREFIX:[A-Z]*=//p' "$build_dir/CMakeCache.txt")"
+# The binutils' prefix of the build's compiler (i686-w64-mingw32, or x86_64-w64-mingw32 for the test build).
+prefix="$(sed -n 's|^CMAKE_CXX_COMPILER_AR:FILEPATH=.*/\([^/]*-w64-mingw32\)-gcc-ar.*|\1|p' "$build_dir/CMakeCache.txt")"
 prefix="${prefix:-i686-w64-mingw32}"
 version="$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$build_dir/CMakeCache.txt")"
 [ -n "$version" ] || { echo "package-win32: no project version in $build_dir/CMakeCache.txt" >&2; exit 1; }
 bin="$build_dir/bin"
-name="smartdriver-$version-win32"
+# The 64-bit test build's bundle (where 32-bit programs cannot run, CI checks that one) says so in its name.
+suffix=win32
+[ "$prefix" = x86_64-w64-mingw32 ] && suffix=win64
+name="smartdriver-$version-$suffix"
 stage="$build_dir/package"
 rm -rf "$stage" "$build_dir/$name.zip" "$build_dir/$name-debug.zip"
 mkdir -p "$stage/$name/include" "$stage/debug"
