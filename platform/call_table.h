@@ -1,8 +1,8 @@
 // The replaceable table of one platform facility, as SQLite keeps its system calls: the table of calls in
 // force, the system's own table, and the swap that a test makes to fail a call on purpose. Every facility
-// (sockets, files, threads, clock, modules) uses this one template on every platform; each facility's
-// header declares its table from the X-macro list of its calls, and the platform's file gives the system
-// table.
+// (sockets, files, threads, clock, modules, processes) uses this one template on every platform; each
+// facility's header declares its table from the X-macro list of its calls, and the platform's file gives
+// the system table.
 #pragma once
 
 #include <atomic>

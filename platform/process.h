@@ -1,13 +1,19 @@
 // Child processes for the tools and the tests: a program started with its arguments, a few changes to
 // the environment and a text on its standard input, its output and error collected, waited for within a
-// limit, asked to stop, or ended at once. The driver itself never starts a process.
+// limit, asked to stop, or ended at once. The driver itself never starts a process. The calls that start,
+// feed, read and end a child go through a table of functions, as the other facilities' calls do; how the
+// pipes are waited for (a poll on POSIX, a thread for each pipe on Windows) stays each platform's own.
 #pragma once
 
 #include <chrono>
+#include <cstddef>
+#include <cstdint>
 #include <map>
 #include <memory>
 #include <string>
 #include <vector>
+
+#include "platform/call_table.h"
 
 namespace sd::platform {
 
@@ -19,6 +25,50 @@ struct ProcessSpec {
   std::map<std::string, std::string> environment;  // changes to this process's environment; "" removes
   std::string input;  // the child's whole standard input, then end of file
 };
+
+// A child process (POSIX: its id; Windows: its handle) and one end of a pipe (a descriptor or a handle).
+using ProcessHandle = std::intptr_t;
+using PipeHandle = std::intptr_t;
+inline constexpr ProcessHandle kNoProcess = 0;
+inline constexpr PipeHandle kNoPipe = -1;
+
+// This process's ends of a child's three standard streams.
+struct ChildPipes {
+  PipeHandle input = kNoPipe, output = kNoPipe, errors = kNoPipe;
+};
+
+// The calls, one row each: XX(result, name, the system function's name, (parameters)).
+#define SD_PROCESS_CALLS(XX)                                                                                   \
+  /* Starts launch.program with its arguments and changed environment, its standard streams on three new       \
+     pipes whose other ends *pipes gets (only the child's ends are inherited). false, with the system's        \
+     reason in *error and nothing left open, when it could not start. POSIX: SIGPIPE is ignored from now       \
+     on, and the input end does not block. */                                                                  \
+  XX(bool, spawn, SpawnChild, (const ProcessSpec& launch, ProcessHandle* process, ChildPipes* pipes,           \
+                               std::string* error))                                                            \
+  /* Reads at most `size` bytes: how many came; 0 at the pipe's end or when it failed; -1 when nothing         \
+     could be read now (an interrupted read, or a pipe that does not block had nothing). */                    \
+  XX(long, read_pipe, ReadPipe, (PipeHandle pipe, char* buffer, std::size_t size))                             \
+  /* Writes at most `size` bytes: how many went (0 when none could go now); -1 when the pipe failed for        \
+     good, as when its reader has gone. */                                                                     \
+  XX(long, write_pipe, WritePipe, (PipeHandle pipe, const char* bytes, std::size_t size))                      \
+  XX(void, close_pipe, ClosePipe, (PipeHandle pipe))                                                           \
+  /* Waits at most `limit` for the child's end: true when it has ended (or is no child of this process any     \
+     more), its handle then released and its exit code in *exit_code (kNoExitCode when it died of a signal     \
+     or cannot be told); false when it still runs. */                                                          \
+  XX(bool, wait_exit, WaitForExit, (ProcessHandle process, std::chrono::milliseconds limit, int* exit_code))   \
+  /* Asks the child to end on its own (POSIX: SIGTERM; Windows: a console control event, or the event named    \
+     after the child's process id where no console can send one). */                                           \
+  XX(void, stop, AskToStop, (ProcessHandle process))                                                           \
+  /* Ends the child at once (POSIX: SIGKILL; Windows: TerminateProcess), waits for its end and releases its    \
+     handle. */                                                                                                \
+  XX(void, kill, EndAtOnce, (ProcessHandle process))
+
+struct ProcessOps {
+  SD_PROCESS_CALLS(SD_CALL_FIELD)
+};
+
+// The operations in force (Processes()), the system's own ones (SystemProcesses()), and SetProcesses().
+SD_CALL_TABLE_FUNCTIONS(ProcessOps, Processes)
 
 class ChildProcess {
  public:

@@ -8,6 +8,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -17,28 +18,8 @@ namespace sd::platform {
 
 namespace {
 
-void CloseFd(int& fd) {
-  if (fd >= 0) ::close(fd);
-  fd = -1;
-}
-
-}  // namespace
-
-struct ChildProcess::Native {
-  pid_t pid = -1;
-  int input = -1, output = -1, errors = -1;
-  std::string pending_input;
-  std::size_t input_done = 0;
-  int exit_code = kNoExitCode;
-
-  ~Native() {
-    CloseFd(input);
-    CloseFd(output);
-    CloseFd(errors);
-  }
-};
-
-namespace {
+int Fd(PipeHandle pipe) { return static_cast<int>(pipe); }
+pid_t Pid(ProcessHandle process) { return static_cast<pid_t>(process); }
 
 // The environment of this process with the given changes.
 std::vector<std::string> ChildEnvironment(const std::map<std::string, std::string>& changes) {
@@ -59,30 +40,14 @@ std::vector<char*> Pointers(std::vector<std::string>& texts) {
   return pointers;
 }
 
-// Reads what is there into `text`; closes the pipe at its end.
-void Drain(int& fd, std::string& text) {
-  char buffer[4096];
-  const ssize_t n = ::read(fd, buffer, sizeof buffer);
-  if (n > 0) {
-    text.append(buffer, static_cast<std::size_t>(n));
-  } else if (n == 0 || (errno != EINTR && errno != EAGAIN)) {
-    CloseFd(fd);
-  }
-}
-
-}  // namespace
-
-ChildProcess::ChildProcess() : native_(std::make_unique<Native>()) {}
-
-ChildProcess::~ChildProcess() { Kill(); }
-
-bool ChildProcess::Started() const { return native_->pid > 0; }
-
-bool ChildProcess::Start(const ProcessSpec& launch, std::string* error) {
+bool SpawnChild(const ProcessSpec& launch, ProcessHandle* process, ChildPipes* pipes, std::string* error) {
   ::signal(SIGPIPE, SIG_IGN);
-  int in[2], out[2], err[2];
+  int in[2] = {-1, -1}, out[2] = {-1, -1}, err[2] = {-1, -1};
   if (::pipe2(in, O_CLOEXEC) != 0 || ::pipe2(out, O_CLOEXEC) != 0 || ::pipe2(err, O_CLOEXEC) != 0) {
-    if (error != nullptr) *error = std::strerror(errno);
+    const int failed = errno;
+    for (int fd : {in[0], in[1], out[0], out[1], err[0], err[1]})
+      if (fd >= 0) ::close(fd);
+    if (error != nullptr) *error = std::strerror(failed);
     return false;
   }
   posix_spawn_file_actions_t actions;
@@ -99,27 +64,120 @@ bool ChildProcess::Start(const ProcessSpec& launch, std::string* error) {
   const int failed = ::posix_spawn(&pid, launch.program.c_str(), &actions, nullptr, argv.data(), envp.data());
   posix_spawn_file_actions_destroy(&actions);
   for (int fd : {in[0], out[1], err[1]}) ::close(fd);
-  native_->input = in[1];
-  native_->output = out[0];
-  native_->errors = err[0];
   if (failed != 0) {
+    for (int fd : {in[1], out[0], err[0]}) ::close(fd);
     if (error != nullptr) *error = std::strerror(failed);
+    return false;
+  }
+  ::fcntl(in[1], F_SETFL, ::fcntl(in[1], F_GETFL) | O_NONBLOCK);
+  *process = pid;
+  *pipes = {in[1], out[0], err[0]};
+  return true;
+}
+
+long ReadPipe(PipeHandle pipe, char* buffer, std::size_t size) {
+  const ssize_t n = ::read(Fd(pipe), buffer, size);
+  if (n >= 0) return static_cast<long>(n);
+  return errno == EINTR || errno == EAGAIN ? -1 : 0;
+}
+
+long WritePipe(PipeHandle pipe, const char* bytes, std::size_t size) {
+  const ssize_t n = ::write(Fd(pipe), bytes, size);
+  if (n >= 0) return static_cast<long>(n);
+  return errno == EINTR || errno == EAGAIN ? 0 : -1;
+}
+
+void ClosePipe(PipeHandle pipe) { ::close(Fd(pipe)); }
+
+bool WaitForExit(ProcessHandle process, std::chrono::milliseconds limit, int* exit_code) {
+  const auto deadline = std::chrono::steady_clock::now() + limit;
+  for (;;) {
+    int status = 0;
+    const pid_t done = ::waitpid(Pid(process), &status, WNOHANG);
+    if (done == Pid(process)) {
+      *exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : ChildProcess::kNoExitCode;
+      return true;
+    }
+    if (done < 0 && errno != EINTR) {
+      *exit_code = ChildProcess::kNoExitCode;
+      return true;
+    }
+    if (std::chrono::steady_clock::now() >= deadline) return false;
+    ::usleep(2000);
+  }
+}
+
+void AskToStop(ProcessHandle process) { ::kill(Pid(process), SIGTERM); }
+
+void EndAtOnce(ProcessHandle process) {
+  ::kill(Pid(process), SIGKILL);
+  int status = 0;
+  while (::waitpid(Pid(process), &status, 0) < 0 && errno == EINTR) {
+  }
+}
+
+void CloseIfOpen(PipeHandle& pipe) {
+  if (pipe != kNoPipe) Processes().close_pipe(pipe);
+  pipe = kNoPipe;
+}
+
+}  // namespace
+
+SD_DEFINE_CALL_TABLE(ProcessOps, SD_PROCESS_CALLS)
+
+struct ChildProcess::Native {
+  ProcessHandle pid = kNoProcess;
+  ChildPipes pipes;
+  std::string pending_input;
+  std::size_t input_done = 0;
+  int exit_code = kNoExitCode;
+
+  ~Native() {
+    CloseIfOpen(pipes.input);
+    CloseIfOpen(pipes.output);
+    CloseIfOpen(pipes.errors);
+  }
+};
+
+namespace {
+
+// Reads what is there into `text`; closes the pipe at its end.
+void Drain(PipeHandle& pipe, std::string& text) {
+  char buffer[4096];
+  const long n = Processes().read_pipe(pipe, buffer, sizeof buffer);
+  if (n > 0) {
+    text.append(buffer, static_cast<std::size_t>(n));
+  } else if (n == 0) {
+    CloseIfOpen(pipe);
+  }
+}
+
+}  // namespace
+
+ChildProcess::ChildProcess() : native_(std::make_unique<Native>()) {}
+
+ChildProcess::~ChildProcess() { Kill(); }
+
+bool ChildProcess::Started() const { return native_->pid != kNoProcess; }
+
+bool ChildProcess::Start(const ProcessSpec& launch, std::string* error) {
+  Native& n = *native_;
+  if (!Processes().spawn(launch, &n.pid, &n.pipes, error)) {
     native_ = std::make_unique<Native>();
     return false;
   }
-  native_->pid = pid;
-  native_->pending_input = launch.input;
-  ::fcntl(native_->input, F_SETFL, ::fcntl(native_->input, F_GETFL) | O_NONBLOCK);
-  if (launch.input.empty()) CloseFd(native_->input);
+  n.pending_input = launch.input;
+  if (launch.input.empty()) CloseIfOpen(n.pipes.input);
   return true;
 }
 
 bool ChildProcess::ReadMore(std::chrono::milliseconds limit) {
   Native& n = *native_;
+  ChildPipes& p = n.pipes;
   const auto deadline = std::chrono::steady_clock::now() + limit;
   const std::size_t before = output_.size() + errors_.size();
-  while (n.output >= 0 || n.errors >= 0) {
-    pollfd fds[3] = {{n.output, POLLIN, 0}, {n.errors, POLLIN, 0}, {n.input, POLLOUT, 0}};
+  while (p.output != kNoPipe || p.errors != kNoPipe) {
+    pollfd fds[3] = {{Fd(p.output), POLLIN, 0}, {Fd(p.errors), POLLIN, 0}, {Fd(p.input), POLLOUT, 0}};
     const auto left =
         std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
     if (left.count() < 0) break;
@@ -127,15 +185,14 @@ bool ChildProcess::ReadMore(std::chrono::milliseconds limit) {
     if (ready < 0 && errno == EINTR) continue;
     if (ready <= 0) break;
     if (fds[2].revents != 0) {
-      const ssize_t written = ::write(n.input, n.pending_input.data() + n.input_done,
-                                      n.pending_input.size() - n.input_done);
+      const long written = Processes().write_pipe(p.input, n.pending_input.data() + n.input_done,
+                                                  n.pending_input.size() - n.input_done);
       if (written > 0) n.input_done += static_cast<std::size_t>(written);
-      if ((written < 0 && errno != EAGAIN && errno != EINTR) || n.input_done == n.pending_input.size())
-        CloseFd(n.input);
+      if (written < 0 || n.input_done == n.pending_input.size()) CloseIfOpen(p.input);
     }
-    if (fds[0].revents != 0) Drain(n.output, output_);
-    if (fds[1].revents != 0) Drain(n.errors, errors_);
-    if (output_.size() + errors_.size() != before || (n.output < 0 && n.errors < 0)) return true;
+    if (fds[0].revents != 0) Drain(p.output, output_);
+    if (fds[1].revents != 0) Drain(p.errors, errors_);
+    if (output_.size() + errors_.size() != before || (p.output == kNoPipe && p.errors == kNoPipe)) return true;
   }
   return false;
 }
@@ -143,51 +200,41 @@ bool ChildProcess::ReadMore(std::chrono::milliseconds limit) {
 int ChildProcess::Wait(std::chrono::milliseconds limit) {
   Native& n = *native_;
   const auto deadline = std::chrono::steady_clock::now() + limit;
-  while (n.output >= 0 || n.errors >= 0) {
+  while (n.pipes.output != kNoPipe || n.pipes.errors != kNoPipe) {
     const auto left =
         std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
     if (left.count() <= 0 || !ReadMore(left)) break;
   }
-  if (n.output >= 0 || n.errors >= 0) {
+  if (n.pipes.output != kNoPipe || n.pipes.errors != kNoPipe) {
     Kill();
     return kNoExitCode;
   }
   // Both streams ended, so the child is ending; a child that closed them early still has the limit.
-  while (n.pid > 0) {
-    int status = 0;
-    const pid_t done = ::waitpid(n.pid, &status, WNOHANG);
-    if (done == n.pid) {
-      n.pid = -1;
-      n.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : kNoExitCode;
-    } else if (done < 0 && errno != EINTR) {
-      n.pid = -1;
-    } else if (std::chrono::steady_clock::now() >= deadline) {
+  if (n.pid != kNoProcess) {
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+    if (!Processes().wait_exit(n.pid, std::max(left, std::chrono::milliseconds(0)), &n.exit_code)) {
       Kill();
       return kNoExitCode;
-    } else {
-      ::usleep(2000);
     }
+    n.pid = kNoProcess;
   }
   return n.exit_code;
 }
 
 void ChildProcess::Stop() {
-  if (native_->pid > 0) ::kill(native_->pid, SIGTERM);
+  if (native_->pid != kNoProcess) Processes().stop(native_->pid);
 }
 
 void ChildProcess::Kill() {
   Native& n = *native_;
-  if (n.pid > 0) {
-    ::kill(n.pid, SIGKILL);
-    int status = 0;
-    while (::waitpid(n.pid, &status, 0) < 0 && errno == EINTR) {
-    }
-    n.pid = -1;
+  if (n.pid != kNoProcess) {
+    Processes().kill(n.pid);
+    n.pid = kNoProcess;
     n.exit_code = kNoExitCode;
   }
-  CloseFd(n.input);
-  CloseFd(n.output);
-  CloseFd(n.errors);
+  CloseIfOpen(n.pipes.input);
+  CloseIfOpen(n.pipes.output);
+  CloseIfOpen(n.pipes.errors);
 }
 
 std::vector<std::string> ProgramArguments(int argc, char** argv) { return {argv, argv + argc}; }

@@ -88,72 +88,28 @@ std::wstring ChildEnvironment(const std::map<std::string, std::string>& changes)
   return block;
 }
 
-void CloseIfOpen(HANDLE& handle) {
-  if (handle != nullptr && handle != INVALID_HANDLE_VALUE) ::CloseHandle(handle);
-  handle = nullptr;
-}
+HANDLE Handle(std::intptr_t handle) { return reinterpret_cast<HANDLE>(handle); }
+std::intptr_t Neutral(HANDLE handle) { return reinterpret_cast<std::intptr_t>(handle); }
 
-}  // namespace
-
-struct ChildProcess::Native {
-  HANDLE process = nullptr;
-  HANDLE input = nullptr, output = nullptr, errors = nullptr;
-  std::thread writer, output_reader, errors_reader;
-  std::mutex lock;
-  std::condition_variable changed;
-  std::string output_text, errors_text;  // what the readers got and this object has not taken yet
-  int open_streams = 0;
-  int exit_code = kNoExitCode;
-
-  void Read(HANDLE pipe, std::string Native::*text) {
-    char buffer[4096];
-    DWORD got = 0;
-    while (::ReadFile(pipe, buffer, sizeof buffer, &got, nullptr) && got > 0) {
-      std::lock_guard<std::mutex> hold(lock);
-      (this->*text).append(buffer, got);
-      changed.notify_all();
-    }
-    std::lock_guard<std::mutex> hold(lock);
-    --open_streams;
-    changed.notify_all();
-  }
-
-  // Ends the pipe threads: a reader stuck on a pipe that a grandchild still holds is cancelled.
-  void JoinThreads() {
-    for (std::thread* thread : {&writer, &output_reader, &errors_reader}) {
-      if (!thread->joinable()) continue;
-      ::CancelSynchronousIo(reinterpret_cast<HANDLE>(pthread_gethandle(thread->native_handle())));
-      thread->join();
-    }
-    CloseIfOpen(input);
-    CloseIfOpen(output);
-    CloseIfOpen(errors);
-  }
-
-  ~Native() { JoinThreads(); CloseIfOpen(process); }
-};
-
-ChildProcess::ChildProcess() : native_(std::make_unique<Native>()) {}
-
-ChildProcess::~ChildProcess() { Kill(); }
-
-bool ChildProcess::Started() const { return native_->process != nullptr; }
-
-bool ChildProcess::Start(const ProcessSpec& launch, std::string* error) {
+bool SpawnChild(const ProcessSpec& launch, ProcessHandle* process, ChildPipes* pipes, std::string* error) {
   SECURITY_ATTRIBUTES inherited{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
   HANDLE child_in = nullptr, child_out = nullptr, child_err = nullptr;
-  Native& n = *native_;
-  const bool piped = ::CreatePipe(&child_in, &n.input, &inherited, 0) &&
-                     ::CreatePipe(&n.output, &child_out, &inherited, 0) &&
-                     ::CreatePipe(&n.errors, &child_err, &inherited, 0);
+  HANDLE input = nullptr, output = nullptr, errors = nullptr;
+  const bool piped = ::CreatePipe(&child_in, &input, &inherited, 0) &&
+                     ::CreatePipe(&output, &child_out, &inherited, 0) &&
+                     ::CreatePipe(&errors, &child_err, &inherited, 0);
   const DWORD pipe_error = ::GetLastError();
   // Only the child's ends are inherited.
-  for (HANDLE own : {n.input, n.output, n.errors})
+  for (HANDLE own : {input, output, errors})
     if (own != nullptr) ::SetHandleInformation(own, HANDLE_FLAG_INHERIT, 0);
+  const auto close_own = [&] {
+    for (HANDLE h : {input, output, errors})
+      if (h != nullptr) ::CloseHandle(h);
+  };
   if (!piped) {
     for (HANDLE h : {child_in, child_out, child_err})
       if (h != nullptr) ::CloseHandle(h);
-    native_ = std::make_unique<Native>();
+    close_own();
     if (error != nullptr) *error = StartFailure(pipe_error);
     return false;
   }
@@ -169,31 +125,140 @@ bool ChildProcess::Start(const ProcessSpec& launch, std::string* error) {
   for (const std::string& argument : launch.arguments) AppendQuoted(command_line, FromUtf8(argument));
   std::wstring environment = ChildEnvironment(launch.environment);
   PROCESS_INFORMATION info{};
-  // Its own process group, so that Stop reaches the child alone.
+  // Its own process group, so that a stop reaches the child alone.
   const BOOL created = ::CreateProcessW(FromAnsi(launch.program).c_str(), command_line.data(), nullptr, nullptr, TRUE,
                                         CREATE_UNICODE_ENVIRONMENT | CREATE_NEW_PROCESS_GROUP, environment.data(),
                                         nullptr, &startup, &info);
   const DWORD create_error = ::GetLastError();
   for (HANDLE h : {child_in, child_out, child_err}) ::CloseHandle(h);
   if (!created) {
-    native_ = std::make_unique<Native>();
+    close_own();
     if (error != nullptr) *error = StartFailure(create_error);
     return false;
   }
   ::CloseHandle(info.hThread);
-  n.process = info.hProcess;
+  *process = Neutral(info.hProcess);
+  *pipes = {Neutral(input), Neutral(output), Neutral(errors)};
+  return true;
+}
+
+// The pipes block: a read waits for bytes or the end, and a failed one is the end (the writer has gone).
+long ReadPipe(PipeHandle pipe, char* buffer, std::size_t size) {
+  DWORD got = 0;
+  return ::ReadFile(Handle(pipe), buffer, static_cast<DWORD>(size), &got, nullptr) ? static_cast<long>(got) : 0;
+}
+
+long WritePipe(PipeHandle pipe, const char* bytes, std::size_t size) {
+  DWORD written = 0;
+  return ::WriteFile(Handle(pipe), bytes, static_cast<DWORD>(size), &written, nullptr) ? static_cast<long>(written)
+                                                                                      : -1;
+}
+
+void ClosePipe(PipeHandle pipe) { ::CloseHandle(Handle(pipe)); }
+
+bool WaitForExit(ProcessHandle process, std::chrono::milliseconds limit, int* exit_code) {
+  if (::WaitForSingleObject(Handle(process), static_cast<DWORD>(std::max<long long>(limit.count(), 0))) !=
+      WAIT_OBJECT_0)
+    return false;
+  DWORD code = 0;
+  *exit_code = ::GetExitCodeProcess(Handle(process), &code) ? static_cast<int>(code) : ChildProcess::kNoExitCode;
+  ::CloseHandle(Handle(process));
+  return true;
+}
+
+void AskToStop(ProcessHandle process) {
+  const DWORD id = ::GetProcessId(Handle(process));
+  if (::GenerateConsoleCtrlEvent(CTRL_BREAK_EVENT, id)) return;
+  // A parent without a console (a program run headless under Wine) cannot send the event; a child that
+  // waits for a stop also listens on an event named after its process.
+  const std::wstring name = L"Local\\SmartDriverStop-" + std::to_wstring(id);
+  if (const HANDLE stop = ::OpenEventW(EVENT_MODIFY_STATE, FALSE, name.c_str())) {
+    ::SetEvent(stop);
+    ::CloseHandle(stop);
+  }
+}
+
+void EndAtOnce(ProcessHandle process) {
+  ::TerminateProcess(Handle(process), 1);
+  ::WaitForSingleObject(Handle(process), INFINITE);
+  ::CloseHandle(Handle(process));
+}
+
+void CloseIfOpen(PipeHandle& pipe) {
+  if (pipe != kNoPipe) Processes().close_pipe(pipe);
+  pipe = kNoPipe;
+}
+
+}  // namespace
+
+SD_DEFINE_CALL_TABLE(ProcessOps, SD_PROCESS_CALLS)
+
+struct ChildProcess::Native {
+  ProcessHandle process = kNoProcess;
+  ChildPipes pipes;
+  std::thread writer, output_reader, errors_reader;
+  std::mutex lock;
+  std::condition_variable changed;
+  std::string output_text, errors_text;  // what the readers got and this object has not taken yet
+  int open_streams = 0;
+  int exit_code = kNoExitCode;
+
+  void Read(PipeHandle pipe, std::string Native::*text) {
+    char buffer[4096];
+    long got = 0;
+    while ((got = Processes().read_pipe(pipe, buffer, sizeof buffer)) > 0) {
+      std::lock_guard<std::mutex> hold(lock);
+      (this->*text).append(buffer, static_cast<std::size_t>(got));
+      changed.notify_all();
+    }
+    std::lock_guard<std::mutex> hold(lock);
+    --open_streams;
+    changed.notify_all();
+  }
+
+  // Ends the pipe threads: a reader stuck on a pipe that a grandchild still holds is cancelled.
+  void JoinThreads() {
+    for (std::thread* thread : {&writer, &output_reader, &errors_reader}) {
+      if (!thread->joinable()) continue;
+      ::CancelSynchronousIo(reinterpret_cast<HANDLE>(pthread_gethandle(thread->native_handle())));
+      thread->join();
+    }
+    CloseIfOpen(pipes.input);
+    CloseIfOpen(pipes.output);
+    CloseIfOpen(pipes.errors);
+  }
+
+  ~Native() {
+    JoinThreads();
+    if (process != kNoProcess) ::CloseHandle(Handle(process));
+  }
+};
+
+ChildProcess::ChildProcess() : native_(std::make_unique<Native>()) {}
+
+ChildProcess::~ChildProcess() { Kill(); }
+
+bool ChildProcess::Started() const { return native_->process != kNoProcess; }
+
+bool ChildProcess::Start(const ProcessSpec& launch, std::string* error) {
+  Native& n = *native_;
+  if (!Processes().spawn(launch, &n.process, &n.pipes, error)) {
+    native_ = std::make_unique<Native>();
+    return false;
+  }
   n.open_streams = 2;
-  n.output_reader = std::thread([&n] { n.Read(n.output, &Native::output_text); });
-  n.errors_reader = std::thread([&n] { n.Read(n.errors, &Native::errors_text); });
+  n.output_reader = std::thread([&n] { n.Read(n.pipes.output, &Native::output_text); });
+  n.errors_reader = std::thread([&n] { n.Read(n.pipes.errors, &Native::errors_text); });
   n.writer = std::thread([&n, input = launch.input] {
-    DWORD written = 0;
     std::size_t done = 0;
-    while (done < input.size() &&
-           ::WriteFile(n.input, input.data() + done, static_cast<DWORD>(input.size() - done), &written, nullptr))
-      done += written;
+    while (done < input.size()) {
+      const long written = Processes().write_pipe(n.pipes.input, input.data() + done, input.size() - done);
+      if (written < 0) break;
+      done += static_cast<std::size_t>(written);
+    }
     // The end of the input is the child's end of file.
     std::lock_guard<std::mutex> hold(n.lock);
-    CloseIfOpen(n.input);
+    CloseIfOpen(n.pipes.input);
   });
   return true;
 }
@@ -213,7 +278,7 @@ bool ChildProcess::ReadMore(std::chrono::milliseconds limit) {
 
 int ChildProcess::Wait(std::chrono::milliseconds limit) {
   Native& n = *native_;
-  if (n.process == nullptr) return n.exit_code;
+  if (n.process == kNoProcess) return n.exit_code;
   const auto deadline = std::chrono::steady_clock::now() + limit;
   for (;;) {
     {
@@ -231,36 +296,24 @@ int ChildProcess::Wait(std::chrono::milliseconds limit) {
   ReadMore(std::chrono::milliseconds(0));
   const auto left =
       std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
-  if (::WaitForSingleObject(n.process, static_cast<DWORD>(std::max<long long>(left.count(), 0))) != WAIT_OBJECT_0) {
+  if (!Processes().wait_exit(n.process, left, &n.exit_code)) {
     Kill();
     return kNoExitCode;
   }
-  DWORD code = 0;
-  n.exit_code = ::GetExitCodeProcess(n.process, &code) ? static_cast<int>(code) : kNoExitCode;
+  n.process = kNoProcess;
   n.JoinThreads();
-  CloseIfOpen(n.process);
   return n.exit_code;
 }
 
 void ChildProcess::Stop() {
-  if (native_->process == nullptr) return;
-  const DWORD id = ::GetProcessId(native_->process);
-  if (::GenerateConsoleCtrlEvent(CTRL_BREAK_EVENT, id)) return;
-  // A parent without a console (a program run headless under Wine) cannot send the event; a child that
-  // waits for a stop also listens on an event named after its process.
-  const std::wstring name = L"Local\\SmartDriverStop-" + std::to_wstring(id);
-  if (const HANDLE stop = ::OpenEventW(EVENT_MODIFY_STATE, FALSE, name.c_str())) {
-    ::SetEvent(stop);
-    ::CloseHandle(stop);
-  }
+  if (native_->process != kNoProcess) Processes().stop(native_->process);
 }
 
 void ChildProcess::Kill() {
   Native& n = *native_;
-  if (n.process != nullptr) {
-    ::TerminateProcess(n.process, 1);
-    ::WaitForSingleObject(n.process, INFINITE);
-    CloseIfOpen(n.process);
+  if (n.process != kNoProcess) {
+    Processes().kill(n.process);
+    n.process = kNoProcess;
     n.exit_code = kNoExitCode;
   }
   n.JoinThreads();

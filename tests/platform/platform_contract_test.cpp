@@ -5,6 +5,7 @@
 
 #include <array>
 #include <atomic>
+#include <chrono>
 #include <filesystem>
 #include <functional>
 #include <set>
@@ -16,8 +17,10 @@
 #include "platform/clock.h"
 #include "platform/files.h"
 #include "platform/library.h"
+#include "platform/process.h"
 #include "platform/sockets.h"
 #include "platform/thread.h"
+#include "support/child_process.h"
 #include "support/temp_drive.h"
 
 namespace sd::platform {
@@ -102,6 +105,8 @@ std::vector<Row> SocketRows(const SocketOps& s, Loopback& l) {
 }
 
 TEST(PlatformContract, EveryCallOfEveryTableHasARow) {
+  // The copy of this program that the process rows end at once: it only sleeps.
+  if (sd::testing::InChild()) return std::this_thread::sleep_for(std::chrono::seconds(30));
   const FileOps& f = SystemFiles();
   const ThreadOps& t = SystemThreads();
   const ClockOps& c = SystemClock();
@@ -151,6 +156,50 @@ TEST(PlatformContract, EveryCallOfEveryTableHasARow) {
       {"is_loaded", [&] { EXPECT_FALSE(m.is_loaded(missing)); }},
       {"executable_path", [&] { EXPECT_TRUE(fs::exists(m.executable_path())); }},
   };
+  const ProcessOps& p = SystemProcesses();
+  const std::string self = m.executable_path();
+  ProcessHandle child = kNoProcess;
+  ChildPipes pipes;
+  int code = -2;
+  const auto read_to_end = [&](PipeHandle pipe) {
+    std::string text;
+    char buffer[256];
+    for (long n; (n = p.read_pipe(pipe, buffer, sizeof buffer)) != 0;)
+      if (n > 0) text.append(buffer, static_cast<std::size_t>(n));
+    return text;
+  };
+  const ProcessSpec sleeper{self, {"--gtest_filter=PlatformContract.*"}, {{sd::testing::kChildPieceVariable, "sleep"}}, ""};
+  const std::vector<Row> processes = {
+      {"spawn", [&] {
+         std::string why;
+         EXPECT_FALSE(p.spawn({missing, {}, {}, ""}, &child, &pipes, &why));
+         EXPECT_FALSE(why.empty());
+         ASSERT_TRUE(p.spawn({self, {"--gtest_list_tests", "--gtest_filter=PlatformContract.*"}, {}, ""}, &child, &pipes, &why)) << why;
+       }},
+      {"read_pipe", [&] { EXPECT_NE(read_to_end(pipes.output).find("EveryCallOfEveryTableHasARow"), std::string::npos); }},
+      {"wait_exit", [&] { EXPECT_TRUE(p.wait_exit(child, std::chrono::seconds(30), &code)); EXPECT_EQ(code, 0); }},
+      // The child has ended, and with it the only reader of its input.
+      {"write_pipe", [&] { EXPECT_EQ(p.write_pipe(pipes.input, "x", 1), -1); }},
+      {"close_pipe", [&] { for (PipeHandle h : {pipes.input, pipes.output, pipes.errors}) p.close_pipe(h); }},
+      {"kill", [&] {
+         std::string why;
+         ASSERT_TRUE(p.spawn(sleeper, &child, &pipes, &why)) << why;
+         const auto started = std::chrono::steady_clock::now();
+         p.kill(child);
+         read_to_end(pipes.output);
+         EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(20));
+         for (PipeHandle h : {pipes.input, pipes.output, pipes.errors}) p.close_pipe(h);
+       }},
+      // Whether a child heeds the request is its own affair (this one only sleeps); the emulator's tests
+      // see one stop when asked.
+      {"stop", [&] {
+         std::string why;
+         ASSERT_TRUE(p.spawn(sleeper, &child, &pipes, &why)) << why;
+         p.stop(child);
+         p.kill(child);
+         for (PipeHandle h : {pipes.input, pipes.output, pipes.errors}) p.close_pipe(h);
+       }},
+  };
   Loopback loopback;
   const std::vector<Row> sockets = SocketRows(SystemSockets(), loopback);
 
@@ -159,7 +208,8 @@ TEST(PlatformContract, EveryCallOfEveryTableHasARow) {
   EXPECT_EQ(Names(clock), Names({SD_CLOCK_CALLS(SD_CALL_NAME)}));
   EXPECT_EQ(Names(modules), Names({SD_MODULE_CALLS(SD_CALL_NAME)}));
   EXPECT_EQ(Names(sockets), Names({SD_SOCKET_CALLS(SD_CALL_NAME)}));
-  for (const auto* rows : {&files, &threads, &clock, &modules, &sockets}) RunRows(*rows);
+  EXPECT_EQ(Names(processes), Names({SD_PROCESS_CALLS(SD_CALL_NAME)}));
+  for (const auto* rows : {&files, &threads, &clock, &modules, &sockets, &processes}) RunRows(*rows);
 }
 
 }  // namespace

@@ -227,6 +227,8 @@ struct Tables {
   }
   static void Restore() { (platform::TableOf<Ops>().Set(Slot<Ops>::previous), ...); }
 };
+// The process table is not among them: the driver never starts a process, so none of its calls could be
+// counted, and the tests' own children must start whatever the plan is doing.
 using AllTables =
     Tables<platform::FileOps, platform::SocketOps, platform::ThreadOps, platform::ClockOps, platform::ModuleOps>;
 
