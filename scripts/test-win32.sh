@@ -13,13 +13,14 @@ jobs="${JOBS:-$(nproc)}"
 build_dir="${BUILD_DIR:-build-win32}"
 
 # The prefix's Wine server outlives the programs by a few seconds; it is ended with the run.
-# Now and then, about once in a few hundred programs and only while others run beside it, Wine leaves a
-# test program hanging at its exit after it has printed its result. Such a test is run once more; a test
-# that times out twice fails.
+# Now and then, about once in a hundred programs and only while others run beside it, Wine leaves a
+# program hanging at its exit after it has done its work and written its result: ctest's own time limit
+# then ends a test program, or a test's limit on its child (a copy of itself, or a tool) makes it fail.
+# Such a test is run once more; a test that fails twice fails the suite.
 run_suite() {
   export WINEPREFIX="$PWD/$build_dir/wine"
   trap 'wineserver -k >/dev/null 2>&1 || true' EXIT
-  ctest --test-dir "$build_dir" --output-on-failure -j "$jobs" --timeout 180 --repeat after-timeout:2 "$@"
+  ctest --test-dir "$build_dir" --output-on-failure -j "$jobs" --timeout 180 --repeat until-pass:2 "$@"
 }
 
 # The DLL of a build (its directory, its binutils' prefix) exports GeTDriver alone, undecorated.
