@@ -4,6 +4,8 @@
 
 #include <algorithm>
 #include <exception>
+#include <type_traits>
+#include <utility>
 
 #include "exchange/exchange_event.h"
 #include "exchange/exchange_module.h"
@@ -21,12 +23,29 @@ using namespace sd::literals;
 
 using log::LogLine;
 
+// A line's fields are made only while the log is on: with it off, the texts and the dumps of the frames
+// would only hold back the hand-over of the reply, and the writer would drop them unread.
+template <typename Fields>
+std::string LineWith(LogLine line, Fields&& fields) {
+  if constexpr (std::is_convertible_v<Fields, std::string_view>) {
+    return log::Line(line, fields);
+  } else {
+    return log::Line(line, fields());
+  }
+}
+
 // A line before the request goes out: a failing write ends the exchange.
-void Log(LogLine line, std::string_view fields = {}) { log::WriteLog(log::Line(line, fields)); }
+template <typename Fields = std::string_view>
+void Log(LogLine line, Fields&& fields = {}) {
+  if (log::LogEnabled()) log::WriteLog(LineWith(line, std::forward<Fields>(fields)));
+}
 
 // A line once the request has gone out: the server may already have acted on it, so a failing write
 // is lost rather than turning the server's answer into a failure.
-void LogSent(LogLine line, std::string_view fields = {}) { log::TryWriteLog(log::Line(line, fields)); }
+template <typename Fields = std::string_view>
+void LogSent(LogLine line, Fields&& fields = {}) {
+  if (log::LogEnabled()) log::TryWriteLog(LineWith(line, std::forward<Fields>(fields)));
+}
 
 std::string ByteCount(std::size_t count) { return std::to_string(count) + std::string(" байт)"_w); }
 
@@ -89,19 +108,20 @@ void tSendThread::Execute() {
     client.SetHost(Host);
     // Both limits end with the operation's wait, so no server can hold this thread beyond it.
     client.SetConnectTimeout(MillisecondsLeft(Deadline));
-    Log(LogLine::Connecting, client.Host() + std::string("; Порт "_w) + std::to_string(client.Port()));
+    Log(LogLine::Connecting,
+        [&] { return client.Host() + std::string("; Порт "_w) + std::to_string(client.Port()); });
     client.OpenConnection();
     if (!client.IsConnected()) throw transport::TransportError("Connection Closed Gracefully.");
     try {
       Log(LogLine::Connected);
       sent = true;
       client.SendBytes(RequestFrame);
-      LogSent(LogLine::Sent, ByteCount(RequestFrame.size()));
-      LogSent(LogLine::Dump, HexDump(RequestFrame));
+      LogSent(LogLine::Sent, [&] { return ByteCount(RequestFrame.size()); });
+      LogSent(LogLine::Dump, [&] { return HexDump(RequestFrame); });
 
       const Bytes reply = ReceiveReply(client, Deadline);
-      LogSent(LogLine::Received, ByteCount(reply.size()));
-      LogSent(LogLine::Dump, HexDumpLimited(reply));
+      LogSent(LogLine::Received, [&] { return ByteCount(reply.size()); });
+      LogSent(LogLine::Dump, [&] { return HexDumpLimited(reply); });
 
       ExchangeResult outcome;
       try {
