@@ -108,10 +108,12 @@ Launched LaunchExchangeThread(std::function<void()> body, std::chrono::steady_cl
   // No thread of its own and no polling: the thread whose body returns wakes this wait.
   if (!BodyReturned().wait_until(hold, deadline, [] { return g_bodies_running < kMaxExchangeThreads; }))
     return Launched::kNoSlot;
-  // Those whose body has returned are joined before the new one starts, so that the system never holds
-  // more than the limit, not even for the instant a thread takes to end; below the limit, only those that
-  // have ended altogether, which costs no wait.
-  JoinReturned(Threads().size() >= static_cast<std::size_t>(kMaxExchangeThreads));
+  // At the limit, those whose body has returned are joined before the new one starts, so that the system
+  // never holds more than the limit, not even for the instant a thread takes to end. Below it, those that
+  // have ended altogether are joined only once the new thread runs (below): even with one more thread the
+  // list stays within the limit, and the new exchange need not wait for the check of every ended thread.
+  const bool at_limit = Threads().size() >= static_cast<std::size_t>(kMaxExchangeThreads);
+  if (at_limit) JoinReturned();
   auto launch = std::make_unique<Launch>(Launch{std::move(body), nullptr});
   Running& running = Threads().emplace_back();
   launch->running = &running;
@@ -123,6 +125,7 @@ Launched LaunchExchangeThread(std::function<void()> body, std::chrono::steady_cl
   }
   launch.release();
   ++g_bodies_running;
+  if (!at_limit) JoinReturned(false);
   return Launched::kStarted;
 }
 
