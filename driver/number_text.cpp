@@ -1,8 +1,8 @@
 // FloatText and StrToInt64.
 #include "driver/number_text.h"
 
+#include <charconv>
 #include <cmath>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
@@ -18,9 +18,12 @@ std::string FloatText(double value, char decimal_separator) {
   if (std::isinf(value)) return value < 0 ? "-INF" : "INF";
   if (value == 0) return "0";
 
-  // 15 significant digits, and the decimal exponent of the first of them.
+  // 15 significant digits, and the decimal exponent of the first of them. The conversion gives what
+  // printf's "%.14e" gives, digit for digit and correctly rounded alike, at a fraction of its cost: a
+  // logged operation formats several amounts while the cashier waits.
   char buf[64];
-  std::snprintf(buf, sizeof buf, "%.14e", std::fabs(value));
+  const auto converted = std::to_chars(buf, buf + sizeof buf - 1, std::fabs(value), std::chars_format::scientific, 14);
+  *converted.ptr = '\0';
   std::string digits;
   for (const char* p = buf; *p != 'e'; ++p)
     if (*p >= '0' && *p <= '9') digits += *p;
