@@ -139,6 +139,7 @@ const Row kRows[] = {
     {"refused", [](Faults& f) { f.PointAt(DeadPort()); }, kLinkFailure + "Socket Error # 10061\r\nConnection refused."},
     {"unknown_host", [](Faults&) { settings::LinkSettings.IP = "no-such-host.invalid"; },
      kLinkFailure + "Socket Error # 11001\r\nHost not found."},
+    {"empty_host", [](Faults&) { settings::LinkSettings.IP = ""; }, kLinkFailure},
     {"port_0", [](Faults& f) { f.PointAt(0); }, kLinkFailure + "Port 0 is outside 1..65535"},
     {"port_65536", [](Faults& f) { f.PointAt(65536); }, kLinkFailure + "Port 65536 is outside 1..65535"},
     {"negative_port", [](Faults& f) { f.PointAt(-5); }, kLinkFailure + "Port -5 is outside 1..65535"},
