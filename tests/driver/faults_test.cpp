@@ -280,8 +280,9 @@ TEST_F(Faults, AReplyWithoutFieldsFailsAndLeavesNothingOfTheReplyBefore) {
   s.defaults.discount = 100;
   s.requests[2].type = 2;
   s.requests[3].type = 2;
+  s.requests[4].type = 2;
   emulator_.SetScenario(s);
-  DiscountResult first{}, second{}, cancel{};
+  DiscountResult first{}, second{}, cancel{}, start{};
   ASSERT_EQ(Discount(first, 'M', 1, 2, 100), "");
   EXPECT_EQ(Discount(second, 'M', 1, 2, 100), "Не удалось получить скидку!");
   EXPECT_EQ(second.NumberCard.length, 0);
@@ -289,6 +290,8 @@ TEST_F(Faults, AReplyWithoutFieldsFailsAndLeavesNothingOfTheReplyBefore) {
   EXPECT_EQ(driver::LastReply.DiscountedPrice, 0);
   // A cancel takes nothing from its reply, so one without fields still does.
   EXPECT_EQ(Discount(cancel, '+', 1, 2, 100), "");
+  EXPECT_EQ(Discount(start, '-', 1, 2, 100), "Не удалось получить скидку!");
+  EXPECT_EQ(start.SummaSk, 0);
 }
 
 TEST_F(Faults, LateAnswerNeverReachesTheNextOperation) {
