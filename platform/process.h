@@ -35,6 +35,10 @@ inline constexpr PipeHandle kNoPipe = -1;
 // This process's ends of a child's three standard streams.
 struct ChildPipes {
   PipeHandle input = kNoPipe, output = kNoPipe, errors = kNoPipe;
+
+  // Closes one end if it is still open and marks it closed, so that no end is ever closed twice.
+  static void CloseIfOpen(PipeHandle& pipe);
+  void CloseAll();
 };
 
 // The calls, one row each: XX(result, name, the system function's name, (parameters)).
@@ -96,15 +100,24 @@ class ChildProcess {
   // Ends the child at once (POSIX: SIGKILL; Windows: TerminateProcess) and waits for it.
   void Kill();
 
-  bool Started() const;
+  bool Started() const { return process_ != kNoProcess; }
   const std::string& Output() const { return output_; }
   const std::string& Errors() const { return errors_; }
 
   static constexpr int kNoExitCode = -1;
 
  private:
-  struct Native;  // the handles of the platform's implementation
+  // The platform's own half: where its pipe ends are kept; what starts once the child runs (feeding its
+  // input and reading its output); what ends once it has been ended (the pipes closed and whatever
+  // output was still on its way taken).
+  ChildPipes& Pipes();
+  void BeginStreams(const std::string& input);
+  void ReleaseStreams();
+
+  struct Native;  // the pipes and their bookkeeping, the platform's own
   std::unique_ptr<Native> native_;
+  ProcessHandle process_ = kNoProcess;
+  int exit_code_ = kNoExitCode;
   std::string output_;
   std::string errors_;
 };

@@ -116,27 +116,16 @@ void EndAtOnce(ProcessHandle process) {
   }
 }
 
-void CloseIfOpen(PipeHandle& pipe) {
-  if (pipe != kNoPipe) Processes().close_pipe(pipe);
-  pipe = kNoPipe;
-}
-
 }  // namespace
 
 SD_DEFINE_CALL_TABLE(ProcessOps, SD_PROCESS_CALLS)
 
 struct ChildProcess::Native {
-  ProcessHandle pid = kNoProcess;
   ChildPipes pipes;
   std::string pending_input;
   std::size_t input_done = 0;
-  int exit_code = kNoExitCode;
 
-  ~Native() {
-    CloseIfOpen(pipes.input);
-    CloseIfOpen(pipes.output);
-    CloseIfOpen(pipes.errors);
-  }
+  ~Native() { pipes.CloseAll(); }
 };
 
 namespace {
@@ -148,7 +137,7 @@ void Drain(PipeHandle& pipe, std::string& text) {
   if (n > 0) {
     text.append(buffer, static_cast<std::size_t>(n));
   } else if (n == 0) {
-    CloseIfOpen(pipe);
+    ChildPipes::CloseIfOpen(pipe);
   }
 }
 
@@ -158,17 +147,12 @@ ChildProcess::ChildProcess() : native_(std::make_unique<Native>()) {}
 
 ChildProcess::~ChildProcess() { Kill(); }
 
-bool ChildProcess::Started() const { return native_->pid != kNoProcess; }
+ChildPipes& ChildProcess::Pipes() { return native_->pipes; }
 
-bool ChildProcess::Start(const ProcessSpec& launch, std::string* error) {
-  Native& n = *native_;
-  if (!Processes().spawn(launch, &n.pid, &n.pipes, error)) {
-    native_ = std::make_unique<Native>();
-    return false;
-  }
-  n.pending_input = launch.input;
-  if (launch.input.empty()) CloseIfOpen(n.pipes.input);
-  return true;
+void ChildProcess::BeginStreams(const std::string& input) {
+  // The input is written as the child reads it, between the reads of its output.
+  native_->pending_input = input;
+  if (input.empty()) ChildPipes::CloseIfOpen(native_->pipes.input);
 }
 
 bool ChildProcess::ReadMore(std::chrono::milliseconds limit) {
@@ -188,7 +172,7 @@ bool ChildProcess::ReadMore(std::chrono::milliseconds limit) {
       const long written = Processes().write_pipe(p.input, n.pending_input.data() + n.input_done,
                                                   n.pending_input.size() - n.input_done);
       if (written > 0) n.input_done += static_cast<std::size_t>(written);
-      if (written < 0 || n.input_done == n.pending_input.size()) CloseIfOpen(p.input);
+      if (written < 0 || n.input_done == n.pending_input.size()) ChildPipes::CloseIfOpen(p.input);
     }
     if (fds[0].revents != 0) Drain(p.output, output_);
     if (fds[1].revents != 0) Drain(p.errors, errors_);
@@ -210,32 +194,18 @@ int ChildProcess::Wait(std::chrono::milliseconds limit) {
     return kNoExitCode;
   }
   // Both streams ended, so the child is ending; a child that closed them early still has the limit.
-  if (n.pid != kNoProcess) {
+  if (process_ != kNoProcess) {
     const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
-    if (!Processes().wait_exit(n.pid, std::max(left, std::chrono::milliseconds(0)), &n.exit_code)) {
+    if (!Processes().wait_exit(process_, std::max(left, std::chrono::milliseconds(0)), &exit_code_)) {
       Kill();
       return kNoExitCode;
     }
-    n.pid = kNoProcess;
+    process_ = kNoProcess;
   }
-  return n.exit_code;
+  return exit_code_;
 }
 
-void ChildProcess::Stop() {
-  if (native_->pid != kNoProcess) Processes().stop(native_->pid);
-}
-
-void ChildProcess::Kill() {
-  Native& n = *native_;
-  if (n.pid != kNoProcess) {
-    Processes().kill(n.pid);
-    n.pid = kNoProcess;
-    n.exit_code = kNoExitCode;
-  }
-  CloseIfOpen(n.pipes.input);
-  CloseIfOpen(n.pipes.output);
-  CloseIfOpen(n.pipes.errors);
-}
+void ChildProcess::ReleaseStreams() { native_->pipes.CloseAll(); }
 
 std::vector<std::string> ProgramArguments(int argc, char** argv) { return {argv, argv + argc}; }
 

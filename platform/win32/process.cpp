@@ -184,24 +184,17 @@ void EndAtOnce(ProcessHandle process) {
   ::CloseHandle(Handle(process));
 }
 
-void CloseIfOpen(PipeHandle& pipe) {
-  if (pipe != kNoPipe) Processes().close_pipe(pipe);
-  pipe = kNoPipe;
-}
-
 }  // namespace
 
 SD_DEFINE_CALL_TABLE(ProcessOps, SD_PROCESS_CALLS)
 
 struct ChildProcess::Native {
-  ProcessHandle process = kNoProcess;
   ChildPipes pipes;
   std::thread writer, output_reader, errors_reader;
   std::mutex lock;
   std::condition_variable changed;
   std::string output_text, errors_text;  // what the readers got and this object has not taken yet
   int open_streams = 0;
-  int exit_code = kNoExitCode;
 
   void Read(PipeHandle pipe, std::string Native::*text) {
     char buffer[4096];
@@ -223,33 +216,24 @@ struct ChildProcess::Native {
       ::CancelSynchronousIo(reinterpret_cast<HANDLE>(pthread_gethandle(thread->native_handle())));
       thread->join();
     }
-    CloseIfOpen(pipes.input);
-    CloseIfOpen(pipes.output);
-    CloseIfOpen(pipes.errors);
+    pipes.CloseAll();
   }
 
-  ~Native() {
-    JoinThreads();
-    if (process != kNoProcess) ::CloseHandle(Handle(process));
-  }
+  ~Native() { JoinThreads(); }
 };
 
 ChildProcess::ChildProcess() : native_(std::make_unique<Native>()) {}
 
 ChildProcess::~ChildProcess() { Kill(); }
 
-bool ChildProcess::Started() const { return native_->process != kNoProcess; }
+ChildPipes& ChildProcess::Pipes() { return native_->pipes; }
 
-bool ChildProcess::Start(const ProcessSpec& launch, std::string* error) {
+void ChildProcess::BeginStreams(const std::string& input) {
   Native& n = *native_;
-  if (!Processes().spawn(launch, &n.process, &n.pipes, error)) {
-    native_ = std::make_unique<Native>();
-    return false;
-  }
   n.open_streams = 2;
   n.output_reader = std::thread([&n] { n.Read(n.pipes.output, &Native::output_text); });
   n.errors_reader = std::thread([&n] { n.Read(n.pipes.errors, &Native::errors_text); });
-  n.writer = std::thread([&n, input = launch.input] {
+  n.writer = std::thread([&n, input] {
     std::size_t done = 0;
     while (done < input.size()) {
       const long written = Processes().write_pipe(n.pipes.input, input.data() + done, input.size() - done);
@@ -258,9 +242,8 @@ bool ChildProcess::Start(const ProcessSpec& launch, std::string* error) {
     }
     // The end of the input is the child's end of file.
     std::lock_guard<std::mutex> hold(n.lock);
-    CloseIfOpen(n.pipes.input);
+    ChildPipes::CloseIfOpen(n.pipes.input);
   });
-  return true;
 }
 
 bool ChildProcess::ReadMore(std::chrono::milliseconds limit) {
@@ -278,7 +261,7 @@ bool ChildProcess::ReadMore(std::chrono::milliseconds limit) {
 
 int ChildProcess::Wait(std::chrono::milliseconds limit) {
   Native& n = *native_;
-  if (n.process == kNoProcess) return n.exit_code;
+  if (process_ == kNoProcess) return exit_code_;
   const auto deadline = std::chrono::steady_clock::now() + limit;
   for (;;) {
     {
@@ -296,27 +279,17 @@ int ChildProcess::Wait(std::chrono::milliseconds limit) {
   ReadMore(std::chrono::milliseconds(0));
   const auto left =
       std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
-  if (!Processes().wait_exit(n.process, left, &n.exit_code)) {
+  if (!Processes().wait_exit(process_, left, &exit_code_)) {
     Kill();
     return kNoExitCode;
   }
-  n.process = kNoProcess;
+  process_ = kNoProcess;
   n.JoinThreads();
-  return n.exit_code;
+  return exit_code_;
 }
 
-void ChildProcess::Stop() {
-  if (native_->process != kNoProcess) Processes().stop(native_->process);
-}
-
-void ChildProcess::Kill() {
-  Native& n = *native_;
-  if (n.process != kNoProcess) {
-    Processes().kill(n.process);
-    n.process = kNoProcess;
-    n.exit_code = kNoExitCode;
-  }
-  n.JoinThreads();
+void ChildProcess::ReleaseStreams() {
+  native_->JoinThreads();
   ReadMore(std::chrono::milliseconds(0));
 }
 
