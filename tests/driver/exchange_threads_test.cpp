@@ -69,7 +69,9 @@ TEST_F(ExchangeThreads, AThreadThatCannotStartEndsInTheFailureMessageWithNothing
   DiscountResult discount{};
   CashlessResult sale{};
   EXPECT_EQ(Request(discount), "Не удалось получить скидку!");
+  EXPECT_EQ(LogTexts().back(), "Операция не проведена: Не удалось получить скидку!");
   EXPECT_EQ(Sale(sale, 1, 1, 10), "Неудачный обмен с терминалом!");
+  EXPECT_EQ(LogTexts().back(), "Операция не проведена: Неудачный обмен с терминалом!");
   platform::SetThreads(nullptr);
   EXPECT_TRUE(emulator_.Exchanges().empty());
   EXPECT_EQ(Request(discount), "");

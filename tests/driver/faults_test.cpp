@@ -139,6 +139,7 @@ const Row kRows[] = {
     {"refused", [](Faults& f) { f.PointAt(DeadPort()); }, kLinkFailure + "Socket Error # 10061\r\nConnection refused."},
     {"unknown_host", [](Faults&) { settings::LinkSettings.IP = "no-such-host.invalid"; },
      kLinkFailure + "Socket Error # 11001\r\nHost not found."},
+    {"empty_host", [](Faults&) { settings::LinkSettings.IP = ""; }, kLinkFailure},
     {"port_0", [](Faults& f) { f.PointAt(0); }, kLinkFailure + "Port 0 is outside 1..65535"},
     {"port_65536", [](Faults& f) { f.PointAt(65536); }, kLinkFailure + "Port 65536 is outside 1..65535"},
     {"negative_port", [](Faults& f) { f.PointAt(-5); }, kLinkFailure + "Port -5 is outside 1..65535"},
@@ -217,6 +218,16 @@ TEST_P(FaultTable, EveryOperationEndsInItsMessageWithinTheWaitAndLeavesNoThread)
       const auto texts = LogTexts();
       EXPECT_NE(std::find(texts.begin(), texts.end(), "Операция не проведена: " + Escaped(outcome.message)),
                 texts.end());
+      // A cut message ends with the whole message's size, which the exchange thread's line holds whole.
+      if (text::FromUtf8(outcome.message).size() == 300u) {
+        const auto whole = std::find_if(texts.rbegin(), texts.rend(), [](const std::string& t) {
+          return t.starts_with("[СВЯЗЬ] " + kLinkFailure);
+        });
+        ASSERT_NE(whole, texts.rend());
+        EXPECT_TRUE(outcome.message.ends_with(
+            "... (" + std::to_string(text::FromUtf8(*whole).size() - text::FromUtf8("[СВЯЗЬ] ").size()) + " байт)"))
+            << outcome.message;
+      }
     }
     const auto limit = std::chrono::milliseconds(kWaitMs + 500);
     EXPECT_LT(took, limit);
@@ -269,8 +280,9 @@ TEST_F(Faults, AReplyWithoutFieldsFailsAndLeavesNothingOfTheReplyBefore) {
   s.defaults.discount = 100;
   s.requests[2].type = 2;
   s.requests[3].type = 2;
+  s.requests[4].type = 2;
   emulator_.SetScenario(s);
-  DiscountResult first{}, second{}, cancel{};
+  DiscountResult first{}, second{}, cancel{}, start{};
   ASSERT_EQ(Discount(first, 'M', 1, 2, 100), "");
   EXPECT_EQ(Discount(second, 'M', 1, 2, 100), "Не удалось получить скидку!");
   EXPECT_EQ(second.NumberCard.length, 0);
@@ -278,6 +290,8 @@ TEST_F(Faults, AReplyWithoutFieldsFailsAndLeavesNothingOfTheReplyBefore) {
   EXPECT_EQ(driver::LastReply.DiscountedPrice, 0);
   // A cancel takes nothing from its reply, so one without fields still does.
   EXPECT_EQ(Discount(cancel, '+', 1, 2, 100), "");
+  EXPECT_EQ(Discount(start, '-', 1, 2, 100), "Не удалось получить скидку!");
+  EXPECT_EQ(start.SummaSk, 0);
 }
 
 TEST_F(Faults, LateAnswerNeverReachesTheNextOperation) {

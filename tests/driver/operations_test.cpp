@@ -2,6 +2,7 @@
 // requests on the wire, the counters, and the log lines.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <functional>
@@ -284,7 +285,10 @@ TEST_F(Operations, RefusedCashlessSaleRaisesWithTheRecordFilled) {
   EXPECT_EQ(std::string(r.NumberCard.view()), "0012345678");
   EXPECT_EQ(r.SummaSk, 142.5);
   ASSERT_TRUE(exchange::WaitForExchangeThreads(std::chrono::seconds(3)));
-  for (const auto& t : LogTexts()) EXPECT_EQ(t.find("Операция б/н проведена"), std::string::npos);
+  const auto texts = LogTexts();
+  for (const auto& t : texts) EXPECT_EQ(t.find("Операция б/н проведена"), std::string::npos);
+  EXPECT_NE(std::find(texts.begin(), texts.end(), "Операция не проведена: Сервер \"Вельтор\" отменил операцию"),
+            texts.end());
 }
 
 TEST_F(Operations, ReturnSendsTheDecimalCardAndLogsItAsPassed) {
