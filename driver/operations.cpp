@@ -111,7 +111,6 @@ void RequirePriceFits(std::int32_t quantity, std::int32_t sum, double summa) {
 }
 
 std::string Text(std::string_view a) { return std::string(a); }
-std::string Text(LogLine line) { return std::string(log::LineText(line)); }
 
 std::string Amounts(std::uint8_t koshel, double kolvo, double summa) {
   return " Koshel=" + std::to_string(koshel) + " Kolvo=" + FloatText(kolvo) + " Summa=" + FloatText(summa);
@@ -189,7 +188,7 @@ void GetCardInfo(CardInfo* result, std::uint8_t koshel) {
   Reported([&] {
     RequireRecord(result);
     CallCashless(link, Request([&] {
-                   if (log::LogEnabled()) log::WriteLog(Text(LogLine::CardInfo) + std::to_string(koshel));
+                   if (log::LogEnabled()) log::WriteLog(log::Line(LogLine::CardInfo, std::to_string(koshel)));
                    Bytes frame;
                    exchange::BuildRequest(exchange::PacketType::kDiscount, koshel, 1, 1, CashlessCounter, frame);
                    return frame;
@@ -229,7 +228,7 @@ void DiscountOperation(DiscountResult* result, char type_oper, std::uint8_t kosh
 
     log::WriteOperationStart();
     Bytes frame = Request([&] {
-      if (log::LogEnabled()) log::WriteLog(Text(title) + CodeText(type_oper) + Amounts(koshel, kolvo, summa) + Text(" карта="_w) +
+      if (log::LogEnabled()) log::WriteLog(log::Line(title) + CodeText(type_oper) + Amounts(koshel, kolvo, summa) + Text(" карта="_w) +
                     std::string(card_text));
       RequireFinite(kolvo, summa);
       const std::int32_t quantity = Thousandths(kolvo);
@@ -260,7 +259,7 @@ void DiscountOperation(DiscountResult* result, char type_oper, std::uint8_t kosh
       result->CosteSk = RoundMoney(2, price / 100);
       result->Skidka = RoundMoney(2, static_cast<long double>(LastReply.DiscountTenths) / 10);
     }
-    if (log::LogEnabled()) log::TryWriteLog(Text(LogLine::DiscountDone) + CodeText(type_oper) +
+    if (log::LogEnabled()) log::TryWriteLog(log::Line(LogLine::DiscountDone) + CodeText(type_oper) +
                      Amounts(koshel, kolvo, summa) + " NumberCard=" + std::string(result->NumberCard.view()) +
                      " SummaSk=" + FloatText(result->SummaSk) + " CosteSk=" + FloatText(result->CosteSk) +
                      " Skidka=" + FloatText(result->Skidka));
@@ -294,7 +293,7 @@ void CashlessSale(CashlessResult* result, TSmartDriver* self, std::uint8_t koshe
   Reported([&] {
     log::WriteOperationStart();
     CallCashless(link, Request([&] {
-                   if (log::LogEnabled()) log::WriteLog(Text(LogLine::CashlessSale) + Amounts(koshel, kolvo, summa));
+                   if (log::LogEnabled()) log::WriteLog(log::Line(LogLine::CashlessSale) + Amounts(koshel, kolvo, summa));
                    const std::int32_t quantity = Thousandths(kolvo);
                    const std::int32_t sum = Hundredths(summa);
                    RequirePriceFits(quantity, sum, summa);
@@ -303,7 +302,7 @@ void CashlessSale(CashlessResult* result, TSmartDriver* self, std::uint8_t koshe
                    return frame;
                  }));
     FillCashless(result, kolvo);
-    if (log::LogEnabled()) log::TryWriteLog(Text(LogLine::CashlessDone) + Amounts(koshel, kolvo, summa) + " NumberCard=" +
+    if (log::LogEnabled()) log::TryWriteLog(log::Line(LogLine::CashlessDone) + Amounts(koshel, kolvo, summa) + " NumberCard=" +
                      std::string(result->NumberCard.view()) + CashlessAmounts(*result));
   });
 }
@@ -317,7 +316,7 @@ void CashlessReturn(CashlessResult* result, std::string_view number_card, std::u
     PrepareCashless(result);
     log::WriteOperationStart();
     CallCashless(link, Request([&] {
-                   if (log::LogEnabled()) log::WriteLog(Text(LogLine::CashlessReturn) + Amounts(koshel, kolvo, summa));
+                   if (log::LogEnabled()) log::WriteLog(log::Line(LogLine::CashlessReturn) + Amounts(koshel, kolvo, summa));
                    RequireFinite(kolvo, summa);
                    const std::int64_t card = StrToInt64(number_card);
                    Bytes frame;
@@ -325,7 +324,7 @@ void CashlessReturn(CashlessResult* result, std::string_view number_card, std::u
                    return frame;
                  }));
     FillCashless(result, kolvo);
-    if (log::LogEnabled()) log::TryWriteLog(Text(LogLine::ReturnDone) + Amounts(koshel, kolvo, summa) + " NumberCard=" +
+    if (log::LogEnabled()) log::TryWriteLog(log::Line(LogLine::ReturnDone) + Amounts(koshel, kolvo, summa) + " NumberCard=" +
                      std::string(number_card) + CashlessAmounts(*result));
   });
 }
