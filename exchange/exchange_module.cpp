@@ -24,6 +24,7 @@ struct Running {
 // Constant-initialised, so that they are there whenever a thread or the unload reaches them.
 std::mutex g_lock;
 int g_bodies_running = 0;  // threads whose body has not yet returned
+int g_starting = 0;        // launches whose thread is being started, its handle not yet stored
 
 // First reached from module start-up, so these are destroyed only after module shutdown has run.
 std::condition_variable& BodyReturned() {
@@ -31,7 +32,8 @@ std::condition_variable& BodyReturned() {
   return cv;
 }
 void JoinAll(std::list<Running>& threads) {
-  for (Running& r : threads) platform::Threads().join(r.handle);
+  for (Running& r : threads)
+    if (r.handle != nullptr) platform::Threads().join(r.handle);
   threads.clear();
 }
 // A program that links the module without the library's shutdown still joins its threads at exit.
@@ -66,24 +68,36 @@ void RunBody(void* argument) {
   BodyReturned().notify_all();
 }
 
-// Joins the threads whose body has returned; each is at most a few instructions from its end, and none
-// of them needs the lock any more. Called with the lock held. With `waiting` false, a thread still on
-// its way out is left for a later call rather than waited for: the system hands its stack to the next
-// thread only once it has ended and been joined, and until then a new thread costs a new stack.
-void JoinReturned(bool waiting = true) {
+// A thread whose body has returned is at most a few instructions from its end, and needs neither the
+// lock nor its entry any more; one whose start is still under way has no handle yet.
+bool Ended(const Running& r) { return r.body_returned && r.handle != nullptr; }
+
+// Joins the threads whose body has returned. Called with the lock held.
+void JoinReturned() {
+  Threads().remove_if([](Running& r) {
+    if (!Ended(r)) return false;
+    platform::Threads().join(r.handle);
+    return true;
+  });
+}
+
+// Joins those of the ended threads that have left the system altogether, without the lock: the check
+// asks the system, and a thread on its way out must not find the lock taken for it. The others go back
+// to the list for a later call rather than being waited for. The system hands a stack to the next thread
+// only once its thread has ended and been joined; until then a new thread costs a new stack.
+void TryJoinEnded(std::unique_lock<std::mutex>& hold) {
+  std::list<Running> ended;
   auto& threads = Threads();
   for (auto it = threads.begin(); it != threads.end();) {
-    bool joined = false;
-    if (it->body_returned) {
-      if (waiting) {
-        platform::Threads().join(it->handle);
-        joined = true;
-      } else {
-        joined = platform::Threads().try_join(it->handle);
-      }
-    }
-    it = joined ? threads.erase(it) : std::next(it);
+    const auto next = std::next(it);
+    if (Ended(*it)) ended.splice(ended.end(), threads, it);
+    it = next;
   }
+  if (ended.empty()) return;
+  hold.unlock();
+  ended.remove_if([](Running& r) { return platform::Threads().try_join(r.handle); });
+  hold.lock();
+  threads.splice(threads.end(), ended);
 }
 
 }  // namespace
@@ -97,7 +111,8 @@ void StartExchangeModule() {
 void StopExchangeModule() {
   std::list<Running> threads;
   {
-    std::lock_guard<std::mutex> hold(g_lock);
+    std::unique_lock<std::mutex> hold(g_lock);
+    BodyReturned().wait(hold, [] { return g_starting == 0; });
     threads.swap(Threads());
   }
   JoinAll(threads);
@@ -115,17 +130,30 @@ Launched LaunchExchangeThread(std::function<void()> body, std::chrono::steady_cl
   const bool at_limit = Threads().size() >= static_cast<std::size_t>(kMaxExchangeThreads);
   if (at_limit) JoinReturned();
   auto launch = std::make_unique<Launch>(Launch{std::move(body), nullptr});
-  Running& running = Threads().emplace_back();
-  launch->running = &running;
-  // The new thread reaches the lock only at its end, after its handle has been stored here.
-  running.handle = platform::Threads().start(&RunBody, launch.get());
-  if (running.handle == nullptr) {
-    Threads().pop_back();
+  const auto running = Threads().emplace(Threads().end());
+  launch->running = &*running;
+  // The slot is taken before the lock is let go, so that the limit holds. The system's start of the
+  // thread, the slowest step here, runs without the lock: the thread of the exchange before needs it for
+  // its last step, and often reaches it just now.
+  ++g_bodies_running;
+  ++g_starting;
+  hold.unlock();
+  const platform::ThreadHandle handle = platform::Threads().start(&RunBody, launch.get());
+  hold.lock();
+  --g_starting;
+  if (handle == nullptr) {
+    Threads().erase(running);
+    --g_bodies_running;
+    hold.unlock();
+    BodyReturned().notify_all();
     return Launched::kNoThread;
   }
+  running->handle = handle;
   launch.release();
-  ++g_bodies_running;
-  if (!at_limit) JoinReturned(false);
+  if (!at_limit) TryJoinEnded(hold);
+  hold.unlock();
+  // Wakes a shutdown that waits for the start to end; without a waiter this costs no system call.
+  BodyReturned().notify_all();
   return Launched::kStarted;
 }
 
