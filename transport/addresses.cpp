@@ -2,6 +2,7 @@
 #include "transport/addresses.h"
 
 #include <cctype>
+#include <charconv>
 #include <optional>
 
 #include "smartdriver/errors.h"
@@ -52,8 +53,14 @@ bool IsDottedQuad(std::string_view text) {
 }
 
 std::string AddressToText(const Ipv4Bytes& address) {
-  return std::to_string(address[0]) + "." + std::to_string(address[1]) + "." + std::to_string(address[2]) +
-         "." + std::to_string(address[3]);
+  // Every connection reads its two endpoints back, so the text is made in place, without temporaries.
+  char text[16];
+  char* end = text;
+  for (std::size_t i = 0; i < address.size(); ++i) {
+    if (i > 0) *end++ = '.';
+    end = std::to_chars(end, text + sizeof text, address[i]).ptr;
+  }
+  return std::string(text, end);
 }
 
 // Text left after the fourth part is refused like a part that is not a number, so "1.2.3.4.5" cannot
