@@ -5,7 +5,9 @@
 
 #include <atomic>
 #include <chrono>
+#include <fstream>
 #include <future>
+#include <string>
 #include <thread>
 
 #include "exchange/exchange_module.h"
@@ -48,6 +50,60 @@ TEST(PlatformThreads, FinishedOnlyOnceTheBodyHasReturned) {
   EXPECT_TRUE(joined);
   if (!joined) threads.join(handle);
 }
+
+#ifdef __linux__
+int MappingCount() {
+  std::ifstream maps("/proc/self/maps");
+  int count = 0;
+  for (std::string line; std::getline(maps, line);) ++count;
+  return count;
+}
+
+// Threads run on stacks that are kept from one thread to the next: a detached thread keeps its stack
+// until it has left the system, whatever starts meanwhile, and neither kind leaves a stack behind.
+TEST(PlatformThreads, StacksServeTheNextThreadsOnlyOnceTheirOwnHaveEnded) {
+  struct Body {
+    char mark;
+    std::atomic<bool> intact{false};
+    std::atomic<bool> done{false};
+  };
+  static constexpr auto kRun = [](void* argument) {
+    auto* b = static_cast<Body*>(argument);
+    volatile char frame[8192];
+    for (volatile char& c : frame) c = b->mark;
+    std::this_thread::sleep_for(2ms);
+    bool intact = true;
+    for (const volatile char& c : frame) intact = intact && c == b->mark;
+    b->intact = intact;
+    b->done = true;
+  };
+  const platform::ThreadOps& threads = platform::Threads();
+  const auto round = [&](int n) {
+    std::vector<Body> bodies(4);
+    for (std::size_t i = 0; i < bodies.size(); ++i) {
+      bodies[i].mark = static_cast<char>('a' + n % 20 + i);
+      platform::ThreadHandle h = threads.start(kRun, &bodies[i]);
+      ASSERT_NE(h, nullptr);
+      if (i % 2 == 0) {
+        threads.detach(h);
+      } else {
+        threads.join(h);
+      }
+    }
+    for (int i = 0; i < 2000 && !(bodies[0].done && bodies[2].done); ++i) std::this_thread::sleep_for(1ms);
+    for (const Body& b : bodies) EXPECT_TRUE(b.done && b.intact) << "round " << n;
+    // The detached threads' last steps, after their bodies.
+    std::this_thread::sleep_for(5ms);
+  };
+  round(0);
+  const int before = MappingCount();
+  for (int n = 1; n < 60; ++n) round(n);
+#if !defined(__SANITIZE_THREAD__) && !defined(__SANITIZE_ADDRESS__)
+  // The sanitizers map memory of their own for every thread.
+  EXPECT_LE(MappingCount(), before + 8);
+#endif
+}
+#endif
 
 class ExchangeThreads : public testing::OperationTest {
  protected:
