@@ -10,7 +10,6 @@
 #include <unistd.h>
 
 #include <atomic>
-#include <cerrno>
 #include <chrono>
 #include <mutex>
 #include <new>
